@@ -1,0 +1,229 @@
+// D88Image: indexing of the images of a D88 file, image selection, and the
+// sector reads.  See d88_image.h for the interface.
+//
+// Every file position is computed in 64 bits and checked before the seek, a
+// header that the file delivers short ends whatever walk asked for it, and a
+// failed seek ends an operation as a short read does: every loop over file
+// data moves forward through a finite file and so ends.
+
+#include "disk_image/d88_image.h"
+
+#include <climits>
+#include <cstring>
+
+#include "disk_image/coding.h"
+
+namespace {
+
+// Offsets within a disk header.
+constexpr int kMediaTypeOffset = 0x1B;
+constexpr int kDiskSizeOffset = 0x1C;
+constexpr int kTrackTableOffset = 0x20;
+
+// Offsets within a sector header.
+constexpr int kSectorCountOffset = 0x04;
+constexpr int kDataSizeOffset = 0x0E;
+
+// Largest size code whose sector size, 128 << n, is a positive int32.
+constexpr std::int32_t kMaxSizeCode = 23;
+
+// The fields of a sector header that the reader interprets.
+struct SectorHeader {
+  std::uint8_t c, h, r, n;
+  std::uint16_t sectorCount;  // sectors on this track, as this record says
+  std::uint16_t dataSize;     // bytes of data after this header
+};
+
+SectorHeader DecodeSectorHeader(const std::uint8_t* p) {
+  return SectorHeader{p[0],
+                      p[1],
+                      p[2],
+                      p[3],
+                      DecodeFixed16(p + kSectorCountOffset),
+                      DecodeFixed16(p + kDataSizeOffset)};
+}
+
+}  // namespace
+
+D88Image::D88Image()
+    : file(nullptr),
+      filePosition(0),
+      selectedImage(-1),
+      imageCount(0),
+      firstSector(1),
+      lastSector(16),
+      imageOffsets(),
+      diskSize(0),
+      imageBase(-1),
+      trackOffsets(),
+      mediaType(-1),
+      name() {}
+
+D88Image::~D88Image() { Close(); }
+
+bool D88Image::Open(const char* path) {
+  Close();
+  if (path == nullptr) return true;
+
+  file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  // Unbuffered, so that every read, and a header reloaded by SelectImage()
+  // in particular, sees the file as it is now, not a stale buffer.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  filePosition = 0;
+
+  std::uint8_t header[kDiskHeaderSize];
+  std::int64_t position = 0;
+  while (imageCount < kMaxImages) {
+    imageOffsets[imageCount] = static_cast<std::int32_t>(position);
+    if (!Seek(position)) break;
+    if (Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
+      // A stream that fails on its very first read (a directory, say) is
+      // not a file that can be read at all.
+      if (imageCount == 0 && std::ferror(file)) {
+        Close();
+        return false;
+      }
+      break;
+    }
+    position += DecodeFixed32(header + kDiskSizeOffset);
+    ++imageCount;
+    // The next image must lie where a 32-bit signed offset can reach it.
+    if (position > INT32_MAX) break;
+  }
+  return true;
+}
+
+void D88Image::Close() {
+  if (file != nullptr) std::fclose(file);
+  file = nullptr;
+  imageCount = 0;
+  selectedImage = -1;
+  mediaType = -1;
+  // Nothing may be read from a newly opened file before its first selection.
+  diskSize = 0;
+  imageBase = -1;
+}
+
+std::int32_t D88Image::GetImageCount() const { return imageCount; }
+
+bool D88Image::SelectImage(std::int32_t index) {
+  if (file == nullptr) return false;
+
+  imageBase = -1;
+  selectedImage = -1;
+  mediaType = -1;
+  diskSize = 0;
+  std::memset(name, 0, sizeof name);
+  if (index < 0 || index >= imageCount) return false;
+
+  std::uint8_t header[kDiskHeaderSize];
+  if (!Seek(imageOffsets[index]) ||
+      Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
+    return false;  // the file shrank since Open(): stay unselected
+  }
+  for (int i = 0; i < kTrackCount; ++i) {
+    trackOffsets[i] =
+        BitCastToSigned32(DecodeFixed32(header + kTrackTableOffset + 4 * i));
+  }
+  mediaType = header[kMediaTypeOffset];
+  diskSize = BitCastToSigned32(DecodeFixed32(header + kDiskSizeOffset));
+  for (int i = 0; i < kNameSize && header[i] != 0; ++i) {
+    name[i] = static_cast<char>(header[i]);
+  }
+  imageBase = imageOffsets[index];
+  selectedImage = index;
+  return true;
+}
+
+std::int32_t D88Image::GetMediaType() const { return mediaType; }
+
+const char* D88Image::GetImageName() const { return name; }
+
+std::int32_t D88Image::GetSelectedImage() const { return selectedImage; }
+
+void D88Image::SetSectorRange(std::int32_t first, std::int32_t last) {
+  firstSector = first;
+  lastSector = last;
+}
+
+bool D88Image::LocateTrack(std::int32_t track, std::int64_t* position) const {
+  if (file == nullptr || imageBase < 0) return false;
+  if (track < 0 || track >= kTrackCount) return false;
+  const std::int32_t offset = trackOffsets[track];
+  // Absent, negative (2^31 or more in the file) or beyond the image's end.
+  if (offset <= 0 || offset > diskSize) return false;
+  *position = static_cast<std::int64_t>(imageBase) + offset;
+  return true;
+}
+
+std::int32_t D88Image::ReadSector(std::int32_t track, std::int32_t c,
+                                  std::int32_t h, std::int32_t r,
+                                  std::int32_t n, std::uint8_t* dest,
+                                  std::int32_t maxLen) {
+  if (maxLen <= 0) return 0;
+  std::int64_t position;
+  if (!LocateTrack(track, &position) || !Seek(position)) return 0;
+
+  std::uint8_t raw[kSectorHeaderSize];
+  // `i` counts records; a hostile file can hold more than 2^16 of them.
+  for (std::int64_t i = 0;; ++i) {
+    if (Read(raw, kSectorHeaderSize) < kSectorHeaderSize) return 0;
+    const SectorHeader header = DecodeSectorHeader(raw);
+    if (header.sectorCount == 0) return 0;
+    if (header.c == c && header.h == h && header.r == r && header.n == n) {
+      const std::int32_t wanted =
+          header.dataSize < maxLen ? header.dataSize : maxLen;
+      return Read(dest, wanted);
+    }
+    if (!Seek(filePosition + header.dataSize)) return 0;
+    if (i + 1 == header.sectorCount) return 0;
+  }
+}
+
+std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
+                                   std::int32_t h, std::int32_t r,
+                                   std::int32_t n, std::uint8_t* dest,
+                                   std::int32_t length) {
+  if (length <= 0 || n < 0 || n > kMaxSizeCode) return 0;
+  std::int32_t unit = std::int32_t{128} << n;
+  std::int32_t done = 0;
+  while (done < length) {
+    if (length - done < unit) unit = length - done;
+    if (ReadSector(track, c, h, r, n, dest + done, unit) < unit) break;
+    done += unit;
+    // The read just matched c and r against header bytes and `track` passed
+    // the track check, so none of these steps can overflow.
+    if (r == lastSector) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = firstSector;
+    } else {
+      ++r;
+    }
+  }
+  return done;
+}
+
+bool D88Image::Seek(std::int64_t position) {
+  // std::fseek takes a long, which is 32 bits on some platforms.
+  if (position < 0 || position > LONG_MAX) return false;
+  if (std::fseek(file, static_cast<long>(position), SEEK_SET) != 0) {
+    return false;
+  }
+  filePosition = position;
+  return true;
+}
+
+std::int32_t D88Image::Read(std::uint8_t* dest, std::int32_t length) {
+  if (length <= 0) return 0;
+  const std::size_t got =
+      std::fread(dest, 1, static_cast<std::size_t>(length), file);
+  filePosition += static_cast<std::int64_t>(got);
+  return static_cast<std::int32_t>(got);
+}

@@ -1,0 +1,483 @@
+// Tests of D88Image on D88 files written by D88Writer: indexing, selection,
+// sector reads and runs across tracks, and the reader's behaviour on damaged
+// and hostile files.
+
+#include "disk_image/d88_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/d88_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+SectorRecord Sector(int c, int h, int r, int n, int count, Bytes data) {
+  SectorRecord s;
+  s.c = static_cast<std::uint8_t>(c);
+  s.h = static_cast<std::uint8_t>(h);
+  s.r = static_cast<std::uint8_t>(r);
+  s.n = static_cast<std::uint8_t>(n);
+  s.sectorCount = static_cast<std::uint16_t>(count);
+  s.data = std::move(data);
+  return s;
+}
+
+Bytes Filled(std::size_t size, std::uint8_t value) {
+  return Bytes(size, value);
+}
+
+Bytes Text(int disk, int c, int h, int r) {
+  return DemoSectorText(disk, c, h, r, 2);
+}
+
+Bytes Concat(const std::vector<Bytes>& parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// A disk of `cylinders` x 2 x 10 sectors of 512 bytes with demo text.
+Bytes UniformDisk(int disk, int cylinders, int interleave = 1) {
+  return MakeUniformDisk(disk, cylinders, 10, 2, Text, interleave).Build();
+}
+
+class D88ImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir =
+        fs::temp_directory_path() /
+        ("d88_image_test_" +
+         std::string(
+             ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    path = (dir / "image.d88").string();
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Writes `bytes` as the test's file and opens it.
+  void OpenBytes(const Bytes& bytes) {
+    ASSERT_TRUE(WriteFile(path, bytes));
+    ASSERT_TRUE(image.Open(path.c_str()));
+  }
+
+  // Reads sector (c, h, r, 2) of `track` with room for `maxLen` bytes.
+  Bytes Sector512(int track, int c, int h, int r, int maxLen = 512) {
+    Bytes out(static_cast<std::size_t>(maxLen), 0xEE);
+    const int got = image.ReadSector(track, c, h, r, 2, out.data(), maxLen);
+    out.resize(static_cast<std::size_t>(got));
+    return out;
+  }
+
+  fs::path dir;
+  std::string path;
+  D88Image image;
+};
+
+// ---- Indexing and selection ----
+
+TEST_F(D88ImageTest, FreshObjectHasNothingSelected) {
+  EXPECT_EQ(image.GetImageCount(), 0);
+  EXPECT_EQ(image.GetMediaType(), -1);
+  EXPECT_EQ(image.GetSelectedImage(), -1);
+  EXPECT_STREQ(image.GetImageName(), "");
+  EXPECT_FALSE(image.SelectImage(0));
+  std::uint8_t buf[512];
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 2, buf, 512), 0);
+}
+
+TEST_F(D88ImageTest, IndexesImagesBackToBackByTheirDiskSizes) {
+  D88DiskWriter small("SMALL", 0x00);
+  small.SetTrack(0, {Sector(0, 0, 1, 2, 1, Text(0, 0, 0, 1))});
+  const Bytes first = small.Build();
+  const Bytes second = UniformDisk(1, 3);
+  OpenBytes(Concat({first, second}));
+
+  EXPECT_EQ(image.GetImageCount(), 2);
+  ASSERT_TRUE(image.SelectImage(1));
+  EXPECT_EQ(image.GetSelectedImage(), 1);
+  EXPECT_STREQ(image.GetImageName(), "DISK1");
+  EXPECT_EQ(image.GetMediaType(), 0x10);
+  // Track offsets count from the selected image's own first byte.
+  EXPECT_EQ(Sector512(5, 2, 1, 7), Text(1, 2, 1, 7));
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(image.GetMediaType(), 0x00);
+  EXPECT_EQ(Sector512(0, 0, 0, 1), Text(0, 0, 0, 1));
+}
+
+TEST_F(D88ImageTest, IgnoresTrailingBytesShorterThanAHeader) {
+  Bytes file = UniformDisk(0, 1);
+  file.resize(file.size() + D88Image::kDiskHeaderSize - 1, 0x41);
+  OpenBytes(file);
+  EXPECT_EQ(image.GetImageCount(), 1);
+}
+
+TEST_F(D88ImageTest, FileShorterThanAHeaderOpensWithNoImages) {
+  OpenBytes(Filled(D88Image::kDiskHeaderSize - 1, 0));
+  EXPECT_EQ(image.GetImageCount(), 0);
+  EXPECT_FALSE(image.SelectImage(0));
+  OpenBytes(Bytes());
+  EXPECT_EQ(image.GetImageCount(), 0);
+}
+
+TEST_F(D88ImageTest, ZeroDiskSizeCountsTheSameHeaderUpToTheLimit) {
+  D88DiskWriter disk("ZERO");
+  disk.SetTrack(0, {Sector(0, 0, 1, 2, 1, Text(0, 0, 0, 1))});
+  disk.OverrideDiskSize(0);
+  OpenBytes(disk.Build());
+  EXPECT_EQ(image.GetImageCount(), D88Image::kMaxImages);
+  ASSERT_TRUE(image.SelectImage(63));
+  EXPECT_STREQ(image.GetImageName(), "ZERO");
+  EXPECT_FALSE(image.SelectImage(64));
+}
+
+TEST_F(D88ImageTest, IndexesAtMostSixtyFourImages) {
+  const Bytes one = D88DiskWriter("X").Build();
+  Bytes file;
+  for (int i = 0; i < 70; ++i) file.insert(file.end(), one.begin(), one.end());
+  OpenBytes(file);
+  EXPECT_EQ(image.GetImageCount(), 64);
+}
+
+TEST_F(D88ImageTest, StopsIndexingWhereAnImageCouldNotBeAddressed) {
+  // Disk sizes of 2^31 and more lead beyond what a 32-bit offset reaches:
+  // that image still counts, the indexing stops after it.
+  for (std::uint32_t size : {0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu}) {
+    D88DiskWriter disk("HUGE");
+    disk.OverrideDiskSize(size);
+    const Bytes one = disk.Build();
+    OpenBytes(Concat({D88DiskWriter("A").Build(), one, one}));
+    EXPECT_EQ(image.GetImageCount(), 2) << size;
+  }
+}
+
+TEST_F(D88ImageTest, RefusesMissingFilesAndDirectories) {
+  EXPECT_FALSE(image.Open((dir / "absent.d88").string().c_str()));
+  EXPECT_FALSE(image.Open(dir.string().c_str()));
+  EXPECT_EQ(image.GetImageCount(), 0);
+  EXPECT_FALSE(image.SelectImage(0));
+}
+
+TEST_F(D88ImageTest, ClosingResetsSelectionButKeepsTheName) {
+  OpenBytes(UniformDisk(2, 1));
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_TRUE(image.Open(nullptr));
+  EXPECT_EQ(image.GetImageCount(), 0);
+  EXPECT_EQ(image.GetMediaType(), -1);
+  EXPECT_EQ(image.GetSelectedImage(), -1);
+  EXPECT_STREQ(image.GetImageName(), "DISK2");
+  std::uint8_t buf[512];
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 2, buf, 512), 0);
+  EXPECT_FALSE(image.SelectImage(0));
+  EXPECT_TRUE(image.Open(nullptr));  // closing a closed object is fine
+}
+
+TEST_F(D88ImageTest, OpeningAnotherFileClosesTheFirst) {
+  OpenBytes(Concat({UniformDisk(0, 1), UniformDisk(1, 1)}));
+  ASSERT_TRUE(image.SelectImage(1));
+  const std::string other = (dir / "other.d88").string();
+  ASSERT_TRUE(WriteFile(other, D88DiskWriter("OTHER").Build()));
+  ASSERT_TRUE(image.Open(other.c_str()));
+  EXPECT_EQ(image.GetImageCount(), 1);
+  EXPECT_EQ(image.GetSelectedImage(), -1);
+  // The earlier selection does not carry over to the new file.
+  EXPECT_TRUE(Sector512(0, 0, 0, 1).empty());
+}
+
+TEST_F(D88ImageTest, ReportsMediaTypeAndNameBytesAsStored) {
+  D88DiskWriter full("ABCDEFGHIJKLMNOP", 0xFF);
+  D88DiskWriter shortName("abc", 0x20);
+  OpenBytes(Concat({full.Build(), shortName.Build()}));
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(image.GetMediaType(), 255);
+  EXPECT_STREQ(image.GetImageName(), "ABCDEFGHIJKLMNOP");
+  ASSERT_TRUE(image.SelectImage(1));
+  EXPECT_EQ(image.GetMediaType(), 0x20);
+  EXPECT_STREQ(image.GetImageName(), "abc");
+}
+
+TEST_F(D88ImageTest, NameStopsAtItsFirstZeroByte) {
+  Bytes file = D88DiskWriter("ABCDEFGH").Build();
+  file[3] = 0;
+  OpenBytes(file);
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_STREQ(image.GetImageName(), "ABC");
+}
+
+TEST_F(D88ImageTest, SelectionRefusedForItsIndexLeavesNothingReadable) {
+  OpenBytes(UniformDisk(0, 2));
+  ASSERT_TRUE(image.SelectImage(0));
+  for (int index : {1, -1, 64}) {
+    EXPECT_FALSE(image.SelectImage(index));
+    EXPECT_EQ(image.GetMediaType(), -1);
+    EXPECT_EQ(image.GetSelectedImage(), -1);
+    EXPECT_STREQ(image.GetImageName(), "");
+    EXPECT_TRUE(Sector512(0, 0, 0, 1).empty());
+    std::uint8_t buf[1024];
+    EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 2, buf, 1024), 0);
+  }
+}
+
+TEST_F(D88ImageTest, ReselectingReloadsTheHeaderFromTheFile) {
+  OpenBytes(Concat({UniformDisk(0, 1), UniformDisk(1, 1)}));
+  ASSERT_TRUE(image.SelectImage(0));
+  Bytes changed = Concat({UniformDisk(0, 1), UniformDisk(1, 1)});
+  changed[0x1B] = 0x30;
+  ASSERT_TRUE(WriteFile(path, changed));  // rewritten in place
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(image.GetMediaType(), 0x30);
+
+  // A file that shrank below an image's header: that selection fails.
+  const Bytes first = UniformDisk(0, 1);
+  Bytes shrunk = changed;
+  shrunk.resize(first.size() + 100);
+  ASSERT_TRUE(WriteFile(path, shrunk));
+  EXPECT_FALSE(image.SelectImage(1));
+  EXPECT_EQ(image.GetMediaType(), -1);
+  EXPECT_STREQ(image.GetImageName(), "");
+  EXPECT_TRUE(Sector512(0, 0, 0, 1).empty());
+  EXPECT_TRUE(image.SelectImage(0));
+}
+
+// ---- ReadSector ----
+
+TEST_F(D88ImageTest, FindsSectorsInInterleavedOrder) {
+  OpenBytes(UniformDisk(0, 2, 3));
+  ASSERT_TRUE(image.SelectImage(0));
+  for (int r = 1; r <= 10; ++r) {
+    EXPECT_EQ(Sector512(3, 1, 1, r), Text(0, 1, 1, r)) << r;
+  }
+  EXPECT_TRUE(Sector512(3, 1, 1, 11).empty());
+  EXPECT_TRUE(Sector512(3, 1, 0, 1).empty());  // ID disagrees with the track
+}
+
+TEST_F(D88ImageTest, DataSizeFieldDecidesTheLengthAndIsLittleEndian) {
+  D88DiskWriter disk;
+  // 0x0180 = 384 bytes: a byte-swapped reader would see 0x8001.
+  disk.SetTrack(0, {Sector(0, 0, 1, 2, 2, Filled(0x180, 0x11)),
+                    Sector(0, 0, 2, 2, 2, Filled(256, 0x22))});
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(0x180, 0x11));
+  EXPECT_EQ(Sector512(0, 0, 0, 2), Filled(256, 0x22));
+  EXPECT_EQ(Sector512(0, 0, 0, 2, 100), Filled(100, 0x22));
+}
+
+TEST_F(D88ImageTest, ComparesIdBytesAsValuesFrom0To255) {
+  D88DiskWriter disk;
+  disk.SetTrack(7, {Sector(0xFF, 0x80, 0xF5, 2, 1, Filled(512, 0x33))});
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_TRUE(Sector512(7, -1, -128, -11).empty());
+  EXPECT_EQ(Sector512(7, 255, 128, 245), Filled(512, 0x33));
+}
+
+TEST_F(D88ImageTest, FirstMatchingRecordWins) {
+  D88DiskWriter disk;
+  disk.SetTrack(0, {Sector(0, 0, 1, 2, 3, Filled(512, 0xA1)),
+                    Sector(0, 0, 2, 2, 3, Filled(512, 0xA2)),
+                    Sector(0, 0, 2, 2, 3, Filled(512, 0xA3))});
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(Sector512(0, 0, 0, 2), Filled(512, 0xA2));
+}
+
+TEST_F(D88ImageTest, SectorCountBoundsTheWalk) {
+  D88DiskWriter disk;
+  // The first record says the track holds one sector: the second is never
+  // reached.  On track 2 a count of 0 ends the walk even on a match.
+  disk.SetTrack(0, {Sector(0, 0, 1, 2, 1, Filled(512, 1)),
+                    Sector(0, 0, 2, 2, 1, Filled(512, 2))});
+  disk.SetTrack(2, {Sector(1, 0, 1, 2, 0, Filled(512, 3))});
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(512, 1));
+  EXPECT_TRUE(Sector512(0, 0, 0, 2).empty());
+  EXPECT_TRUE(Sector512(2, 1, 0, 1).empty());
+}
+
+TEST_F(D88ImageTest, TrackCheckRefusesAbsentNegativeAndOutOfRangeTracks) {
+  D88DiskWriter disk;
+  for (int t : {0, 1, 2, 163}) {
+    disk.SetTrack(t, {Sector(t / 2, t % 2, 1, 2, 1, Filled(512, 0x44))});
+  }
+  disk.OverrideTrackOffset(1, 0);            // absent
+  disk.OverrideTrackOffset(2, 0x80000010u);  // negative as 32 bits
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(512, 0x44));
+  EXPECT_EQ(Sector512(163, 81, 1, 1), Filled(512, 0x44));
+  EXPECT_TRUE(Sector512(1, 0, 1, 1).empty());
+  EXPECT_TRUE(Sector512(2, 1, 0, 1).empty());
+  EXPECT_TRUE(Sector512(164, 82, 0, 1).empty());
+  EXPECT_TRUE(Sector512(-1, 0, 0, 1).empty());
+}
+
+TEST_F(D88ImageTest, TrackOffsetMayEqualButNotExceedTheDiskSize) {
+  D88DiskWriter disk;
+  disk.SetTrack(0, {Sector(0, 0, 1, 2, 1, Filled(512, 0x55))});
+  disk.SetTrack(1, {Sector(0, 1, 1, 2, 1, Filled(512, 0x66))});
+  const Bytes built = disk.Build();
+  const std::uint32_t track1 = D88Image::kDiskHeaderSize + 16 + 512;
+  Bytes file = built;
+  PutFixed32(&file, 0x1C, track1);  // track 1 starts exactly at the end
+  OpenBytes(file);
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(Sector512(1, 0, 1, 1), Filled(512, 0x66));
+  PutFixed32(&file, 0x1C, track1 - 1);
+  OpenBytes(file);
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_TRUE(Sector512(1, 0, 1, 1).empty());
+  EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(512, 0x55));
+}
+
+TEST_F(D88ImageTest, NonPositiveMaxLenReadsNothing) {
+  OpenBytes(UniformDisk(0, 1));
+  ASSERT_TRUE(image.SelectImage(0));
+  std::uint8_t buf[4] = {9, 9, 9, 9};
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 2, buf, 0), 0);
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 2, buf, -5), 0);
+  EXPECT_EQ(buf[0], 9);
+}
+
+TEST_F(D88ImageTest, TruncatedFileYieldsOnlyTheBytesDelivered) {
+  D88DiskWriter disk;
+  disk.SetTrack(0, {Sector(0, 0, 1, 2, 2, Filled(512, 0x77)),
+                    Sector(0, 0, 2, 2, 2, Filled(512, 0x88))});
+  Bytes file = disk.Build();
+  // Ends 100 bytes into the second sector's data.
+  file.resize(D88Image::kDiskHeaderSize + 2 * 16 + 512 + 100);
+  OpenBytes(file);
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(Sector512(0, 0, 0, 2), Filled(100, 0x88));
+  // Ends inside the second header: not found.
+  file.resize(D88Image::kDiskHeaderSize + 16 + 512 + 8);
+  OpenBytes(file);
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_TRUE(Sector512(0, 0, 0, 2).empty());
+  EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(512, 0x77));
+}
+
+TEST_F(D88ImageTest, WalkWhoseCountsNeverStopItEndsAtTheEndOfTheFile) {
+  // Every record claims a count of 1, so "record i is the last" never holds
+  // past the first record; only the end of the file ends the walk.
+  std::vector<SectorRecord> records;
+  for (int r = 1; r <= 300; ++r) {
+    records.push_back(Sector(0, 0, r % 200 + 1, 2, 1 + r % 2, Bytes()));
+  }
+  D88DiskWriter disk;
+  disk.SetTrack(0, records);
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_TRUE(Sector512(0, 0, 0, 250).empty());
+}
+
+// ---- ReadSectors ----
+
+class ReadSectorsTest : public D88ImageTest {
+ protected:
+  void SetUp() override {
+    D88ImageTest::SetUp();
+    OpenBytes(UniformDisk(3, 41, 4));
+    ASSERT_TRUE(image.SelectImage(0));
+    image.SetSectorRange(1, 10);
+  }
+
+  // The expected bytes of a run over the demo disk: sector after sector of
+  // range 1..10, turning to the other side and then the next cylinder.
+  static Bytes ExpectedRun(int c, int h, int r, std::size_t length) {
+    Bytes out;
+    while (out.size() < length) {
+      const Bytes s = Text(3, c, h, r);
+      out.insert(out.end(), s.begin(), s.end());
+      if (++r > 10) {
+        r = 1;
+        if (++h > 1) h = 0, ++c;
+      }
+    }
+    out.resize(length);
+    return out;
+  }
+
+  Bytes Run(int track, int r, int length) {
+    Bytes out(static_cast<std::size_t>(length) + 1, 0xEE);
+    const int got = image.ReadSectors(track, track / 2, track % 2, r, 2,
+                                      out.data(), length);
+    EXPECT_EQ(out.back(), 0xEE) << "wrote past length";
+    out.resize(static_cast<std::size_t>(got));
+    return out;
+  }
+};
+
+TEST_F(ReadSectorsTest, RunCrossesToTheOtherSideAndTheNextCylinder) {
+  // Track 14 is C 7 H 0: sector 10, then track 15 (H 1) sectors 1..4.
+  EXPECT_EQ(Run(14, 10, 2050), ExpectedRun(7, 0, 10, 2050));
+  // Track 15 is C 7 H 1: sector 9, 10, then track 16 (C 8 H 0).
+  EXPECT_EQ(Run(15, 9, 2818), ExpectedRun(7, 1, 9, 2818));
+  // Across three track sides.
+  EXPECT_EQ(Run(15, 10, 512 * 22), ExpectedRun(7, 1, 10, 512 * 22));
+}
+
+TEST_F(ReadSectorsTest, CutsOnlyTheLastPiece) {
+  EXPECT_EQ(Run(79, 4, 3071), ExpectedRun(39, 1, 4, 3071));
+  EXPECT_EQ(Run(0, 1, 1), ExpectedRun(0, 0, 1, 1));
+}
+
+TEST_F(ReadSectorsTest, StopsAtTheEndOfTheDiskCountingWholeSectors) {
+  // Cylinder 40 is the last: the run ends after track 81's sector 10.
+  EXPECT_EQ(Run(81, 9, 4096), ExpectedRun(40, 1, 9, 1024));
+}
+
+TEST_F(ReadSectorsTest, StartAboveTheRangeIsNotWrapped) {
+  image.SetSectorRange(1, 4);
+  // r = 5 is above the range: it keeps rising (5, 6, ...) on the same track.
+  EXPECT_EQ(Run(2, 5, 2048), ExpectedRun(1, 0, 5, 2048));
+  image.SetSectorRange(1, 10);
+  EXPECT_TRUE(Run(2, 11, 512).empty());
+}
+
+TEST_F(ReadSectorsTest, DefaultRangeRunsToSixteen) {
+  D88Image fresh;
+  ASSERT_TRUE(fresh.Open(path.c_str()));
+  ASSERT_TRUE(fresh.SelectImage(0));
+  std::uint8_t buf[1024];
+  // Sector 11 does not exist, and the default range does not turn at 10.
+  EXPECT_EQ(fresh.ReadSectors(0, 0, 0, 10, 2, buf, 1024), 512);
+}
+
+TEST_F(ReadSectorsTest, RefusesBadLengthsAndSizeCodes) {
+  std::uint8_t buf[8] = {7, 7, 7, 7, 7, 7, 7, 7};
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 2, buf, 0), 0);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 2, buf, -1), 0);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, -1, buf, 8), 0);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 24, buf, 8), 0);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 31, buf, 8), 0);
+  EXPECT_EQ(buf[0], 7);
+}
+
+TEST_F(D88ImageTest, RunStopsAtAShortSectorWithoutCountingIt) {
+  D88DiskWriter disk;
+  disk.SetTrack(0, {Sector(0, 0, 1, 2, 3, Filled(512, 1)),
+                    Sector(0, 0, 2, 2, 3, Filled(256, 2)),
+                    Sector(0, 0, 3, 2, 3, Filled(512, 3))});
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  Bytes buf(1536, 0);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 2, buf.data(), 1536), 512);
+  EXPECT_EQ(buf[512], 2);  // the short piece's bytes are there, uncounted
+  // A run that reaches the truncated end of the file stops there too.
+  Bytes file = UniformDisk(0, 1);
+  file.resize(file.size() - 10);
+  OpenBytes(file);
+  ASSERT_TRUE(image.SelectImage(0));
+  image.SetSectorRange(1, 10);
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 9, 2, buf.data(), 1024), 512);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// The extraction plan: the fixed table of 29 files that the tool copies out of
+// the four scenario disks, in the order they are written.  Rows are grouped
+// by disk and naming rule; the run selects a group's disk once before its
+// first row.  Every row reads 512-byte sectors (size code 2) numbered 1 to 10
+// on each track side.
+
+#ifndef TAMREK_EXTRACT_EXTRACTION_PLAN_H_
+#define TAMREK_EXTRACT_EXTRACTION_PLAN_H_
+
+#include <cstdint>
+#include <string>
+
+constexpr std::int32_t kPlanSizeCode = 2;  // 512-byte sectors
+constexpr std::int32_t kPlanFirstSector = 1;
+constexpr std::int32_t kPlanLastSector = 10;
+
+struct ExtractGroup {
+  std::int32_t disk;     // image index passed to SelectImage
+  const char* nameRule;  // a fixed name, or a pattern with one %02d
+  bool numbered;         // whether nameRule takes the row's number
+};
+
+struct ExtractEntry {
+  std::int32_t group;        // index into kExtractGroups
+  std::int32_t track;        // track of the first sector: 2 x C + H
+  std::int32_t startSector;  // R of the first sector
+  std::int32_t length;       // bytes to read and to write
+};
+
+constexpr int kExtractGroupCount = 5;
+constexpr int kExtractEntryCount = 29;
+constexpr std::int32_t kLongestEntry = 3330;
+
+extern const ExtractGroup kExtractGroups[kExtractGroupCount];
+extern const ExtractEntry kExtractionPlan[kExtractEntryCount];
+
+// The output name of `entry`, where `number` is the row's 1-based
+// position within its group.
+std::string OutputName(const ExtractEntry& entry, int number);
+
+#endif  // TAMREK_EXTRACT_EXTRACTION_PLAN_H_

@@ -1,0 +1,35 @@
+// The extraction run: the whole job of the tamrek command.  It checks the
+// command line, opens the D88 file, and for every row of the extraction plan
+// reads the row's sector run from its disk and writes it to a file of the
+// row's name in the current working directory, one console line per file.
+//
+// Output files are written safely: each is written to a temporary file in
+// the same directory and renamed over its name only once it is complete, so
+// an existing file of that name keeps its content when anything fails, and
+// the input file itself is never replaced.
+
+#ifndef TAMREK_EXTRACT_EXTRACTION_RUN_H_
+#define TAMREK_EXTRACT_EXTRACTION_RUN_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Runs the tool with the program's argument vector (argv[0] is the program
+// name), writing the per-file lines to `out` and the diagnostics to `err`.
+// Returns the exit status: 0 when all 29 files were read in full and written;
+// 1 for a wrong argument count or an input that cannot be opened (nothing is
+// written then), or, after the whole plan has run, when any file was
+// incomplete or could not be written.
+int RunExtraction(int argc, const char* const* argv, std::FILE* out,
+                  std::FILE* err);
+
+// Puts `size` bytes from `data` into the file `name` in the working
+// directory: writes a temporary file beside it, then renames it over `name`.
+// Refuses to replace the file at `inputPath` (the file being read).
+// Returns false, leaving any existing `name` and no temporary file behind,
+// when the file cannot be created, written in full, closed or renamed.
+bool PlaceOutputFile(const std::string& name, const std::uint8_t* data,
+                     std::size_t size, const char* inputPath);
+
+#endif  // TAMREK_EXTRACT_EXTRACTION_RUN_H_

@@ -1,0 +1,37 @@
+// The console messages of the extraction run, as exact bytes.  The Japanese
+// texts are Shift_JIS (code page 932), written as escapes so that the bytes
+// do not depend on the encoding of this source file.
+
+#ifndef TAMREK_EXTRACT_MESSAGES_H_
+#define TAMREK_EXTRACT_MESSAGES_H_
+
+// Standard error, when the argument count is not exactly one:
+// "Usage: tamrek.exe [d88file(<scenario disk>)]\n", 46 bytes.
+constexpr char kUsageMessage[] =
+    "Usage: tamrek.exe [d88file("
+    "\x83\x56\x83\x69\x83\x8A\x83\x49\x83\x66\x83\x42\x83\x58\x83\x4E"
+    ")]\n";
+
+// Standard error, when the D88 file cannot be opened ("cannot open the
+// file."), 30 bytes.
+constexpr char kOpenFailureMessage[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
+    "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
+
+// Standard output, once an output file is in place under its name.
+constexpr char kCreatedFormat[] = "%s is created.\n";
+
+// Standard error, when fewer bytes than the entry's length could be read:
+// output name, bytes read, entry length.
+constexpr char kIncompleteFormat[] =
+    "%s is incomplete: %d of %d bytes could be read.\n";
+
+// Standard error, when an output file could not be created, written in full
+// or put in place.
+constexpr char kNotWrittenFormat[] = "%s could not be written.\n";
+
+static_assert(sizeof kUsageMessage - 1 == 46, "usage line is 46 bytes");
+static_assert(sizeof kOpenFailureMessage - 1 == 30,
+              "open-failure line is 30 bytes");
+
+#endif  // TAMREK_EXTRACT_MESSAGES_H_

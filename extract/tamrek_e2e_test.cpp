@@ -1,0 +1,438 @@
+// End-to-end tests of the tamrek command: each case runs the built tool in a
+// fresh working directory and compares its standard output, standard error,
+// exit status and every file it leaves there, byte for byte.
+//
+// The tool under test is TAMREK_PATH, or the command in the environment
+// variable TAMREK_TOOL (words separated by spaces, e.g. "wine64 tamrek.exe").
+// With TAMREK_WINDOWS=1 the console lines are expected to end in "\r\n", as a
+// Windows console program in text mode writes them, and the cases that need
+// a file-size limit or another user are skipped.
+
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/d88_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The plan, written out independently of the tool's own table.
+struct PlanRow {
+  const char* name;
+  int disk, track, sector, length;
+};
+const PlanRow kPlan[] = {
+    {"DRIVER01.BIN", 0, 79, 4, 3071}, {"MDAT01", 0, 14, 4, 2818},
+    {"MDAT02", 0, 14, 10, 2050},      {"MDAT03", 0, 15, 5, 1538},
+    {"MDAT04", 0, 15, 9, 2818},       {"MDAT05", 0, 16, 5, 3330},
+    {"MDAT06", 0, 17, 2, 2818},       {"MDAT07", 0, 17, 8, 1538},
+    {"LDAT01", 1, 73, 9, 3074},       {"LDAT02", 1, 74, 6, 2306},
+    {"LDAT03", 1, 75, 1, 2818},       {"LDAT04", 1, 75, 7, 1026},
+    {"LDAT05", 1, 75, 10, 1794},      {"LDAT06", 1, 76, 4, 3074},
+    {"LDAT07", 1, 77, 1, 3330},       {"LDAT08", 1, 77, 8, 2050},
+    {"LDAT09", 1, 78, 3, 1794},       {"LDAT10", 1, 78, 7, 2562},
+    {"LDAT11", 1, 79, 3, 1282},       {"LDAT12", 1, 79, 6, 1026},
+    {"NDAT01", 2, 75, 10, 1794},      {"NDAT02", 2, 76, 10, 2818},
+    {"NDAT03", 2, 77, 6, 3074},       {"NDAT04", 2, 78, 3, 1026},
+    {"PDAT01", 3, 76, 1, 2050},       {"PDAT02", 3, 78, 10, 2050},
+    {"PDAT03", 3, 79, 5, 1026},       {"PDAT04", 3, 80, 2, 1026},
+    {"PDAT05", 3, 80, 5, 2306},
+};
+
+const std::string kUsage =
+    "Usage: tamrek.exe [d88file("
+    "\x83\x56\x83\x69\x83\x8A\x83\x49\x83\x66\x83\x42\x83\x58\x83\x4E"
+    ")]\n";
+const std::string kOpenFailure =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
+    "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x2E\x0A";
+
+bool WindowsBuild() {
+  const char* v = std::getenv("TAMREK_WINDOWS");
+  return v != nullptr && std::string(v) == "1";
+}
+
+// Console text as the tool under test writes it.
+std::string Console(const std::string& text) {
+  if (!WindowsBuild()) return text;
+  std::string out;
+  for (char ch : text) {
+    if (ch == '\n') out += '\r';
+    out += ch;
+  }
+  return out;
+}
+
+std::vector<std::string> ToolCommand() {
+  const char* tool = std::getenv("TAMREK_TOOL");
+  std::vector<std::string> words;
+  std::istringstream in(tool != nullptr ? tool : TAMREK_PATH);
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+Bytes ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in),
+               std::istreambuf_iterator<char>());
+}
+
+std::string AsText(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+// Demo sector contents: a function of disk, cylinder, head and sector.
+Bytes SectorText(int disk, int c, int h, int r) {
+  return DemoSectorText(disk, c, h, r, 2);
+}
+
+// The bytes a plan row yields from a complete demo disk.
+Bytes ExpectedFile(const PlanRow& row) {
+  Bytes out;
+  int c = row.track / 2, h = row.track % 2, r = row.sector;
+  while (out.size() < static_cast<std::size_t>(row.length)) {
+    const Bytes s = SectorText(row.disk, c, h, r);
+    out.insert(out.end(), s.begin(), s.end());
+    if (++r > 10) {
+      r = 1;
+      if (++h > 1) h = 0, ++c;
+    }
+  }
+  out.resize(static_cast<std::size_t>(row.length));
+  return out;
+}
+
+Bytes DemoDisk(int disk, int interleave = 1) {
+  return MakeUniformDisk(disk, 80, 10, 2, SectorText, interleave).Build();
+}
+
+Bytes DemoFile(int disks) {
+  Bytes out;
+  for (int d = 0; d < disks; ++d) {
+    const Bytes image = DemoDisk(d, d + 1);  // a different interleave each
+    out.insert(out.end(), image.begin(), image.end());
+  }
+  return out;
+}
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+struct RunOptions {
+  long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
+  bool asNobody = false;    // drop to uid/gid 65534 (when root)
+};
+
+class TamrekTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs::temp_directory_path() /
+           ("tamrek_e2e_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root);
+    work = root / "work";
+    fs::create_directories(work);
+    input = (root / "disks.d88").string();
+  }
+  void TearDown() override {
+    fs::permissions(work, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(root);
+  }
+
+  Result Run(const std::vector<std::string>& args, RunOptions options = {}) {
+    std::vector<std::string> words = ToolCommand();
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    const std::string outPath = (root / "stdout").string();
+    const std::string errPath = (root / "stderr").string();
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int outFd =
+          open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int errFd =
+          open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (outFd < 0 || errFd < 0 || chdir(work.c_str()) != 0) _exit(126);
+      dup2(outFd, 1);
+      dup2(errFd, 2);
+      if (options.fileSizeLimit >= 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                           static_cast<rlim_t>(options.fileSizeLimit)};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+      }
+      if (options.asNobody && geteuid() == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
+            setuid(65534) != 0) {
+          _exit(126);
+        }
+      }
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    Result result;
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "the tool did not exit normally";
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = AsText(ReadAll(outPath));
+    result.err = AsText(ReadAll(errPath));
+    return result;
+  }
+
+  // Names and contents of every entry the run left in the work directory.
+  std::map<std::string, Bytes> WorkFiles() const {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::directory_iterator(work)) {
+      files[e.path().filename().string()] =
+          e.is_regular_file() ? ReadAll(e.path()) : Bytes();
+    }
+    return files;
+  }
+
+  static std::string CreatedLines(const std::vector<std::string>& skip = {}) {
+    std::string out;
+    for (const PlanRow& row : kPlan) {
+      bool skipped = false;
+      for (const std::string& s : skip) skipped = skipped || s == row.name;
+      if (!skipped) out += std::string(row.name) + " is created.\n";
+    }
+    return Console(out);
+  }
+
+  fs::path root, work;
+  std::string input;
+};
+
+// ---- Command line and input ----
+
+TEST_F(TamrekTest, WrongArgumentCountPrintsUsageOnly) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{}, {"a.d88", "b.d88"}}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Console(kUsage));
+    EXPECT_TRUE(WorkFiles().empty());
+  }
+}
+
+TEST_F(TamrekTest, UnopenableInputPrintsOpenFailureOnly) {
+  for (const std::string& path :
+       {(root / "absent.d88").string(), root.string()}) {  // a directory
+    const Result r = Run({path});
+    EXPECT_EQ(r.status, 1) << path;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Console(kOpenFailure));
+    EXPECT_TRUE(WorkFiles().empty());
+  }
+}
+
+// ---- Extraction ----
+
+TEST_F(TamrekTest, CompleteFileYieldsAllTwentyNineFiles) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, CreatedLines());
+  EXPECT_EQ(r.err, "");
+  const auto files = WorkFiles();
+  EXPECT_EQ(files.size(), 29u);
+  for (const PlanRow& row : kPlan) {
+    ASSERT_EQ(files.count(row.name), 1u) << row.name;
+    EXPECT_EQ(files.at(row.name), ExpectedFile(row)) << row.name;
+  }
+}
+
+TEST_F(TamrekTest, NonDiskInputYieldsZeroFilesAndFailureStatus) {
+  for (const Bytes& data : {Bytes(), Bytes(687, 0x5A)}) {
+    ASSERT_TRUE(WriteFile(input, data));
+    const Result r = Run({input});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, CreatedLines());
+    std::string incomplete;
+    for (const PlanRow& row : kPlan) {
+      incomplete += std::string(row.name) + " is incomplete: 0 of " +
+                    std::to_string(row.length) + " bytes could be read.\n";
+    }
+    EXPECT_EQ(r.err, Console(incomplete));
+    for (const PlanRow& row : kPlan) {
+      EXPECT_EQ(ReadAll(work / row.name),
+                Bytes(static_cast<std::size_t>(row.length), 0))
+          << row.name;
+    }
+  }
+}
+
+TEST_F(TamrekTest, MissingDisksGiveZeroFilledFilesNotLeftoverData) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(1)));
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, CreatedLines());
+  for (const PlanRow& row : kPlan) {
+    const Bytes expected = row.disk == 0
+                               ? ExpectedFile(row)
+                               : Bytes(static_cast<std::size_t>(row.length), 0);
+    EXPECT_EQ(ReadAll(work / row.name), expected) << row.name;
+  }
+  EXPECT_EQ(r.err.find("MDAT07"), std::string::npos);
+  EXPECT_NE(r.err.find(Console("LDAT01 is incomplete: 0 of 3074 bytes could "
+                               "be read.\n")),
+            std::string::npos);
+}
+
+TEST_F(TamrekTest, DamagedSectorEndsItsFileWithZeros) {
+  // Disk 1, cylinder 37 head 1 (track 75), sector 8 holds only 256 bytes:
+  // LDAT04 (sectors 7, 8, 9) gets sector 7 and then zeros.
+  Bytes file = DemoFile(4);
+  D88DiskWriter disk1 = MakeUniformDisk(1, 80, 10, 2, SectorText, 2);
+  std::vector<SectorRecord> track;
+  for (int r : {1, 3, 5, 7, 9, 2, 4, 6, 8, 10}) {
+    SectorRecord s;
+    s.c = 37, s.h = 1, s.r = static_cast<std::uint8_t>(r), s.n = 2;
+    s.sectorCount = 10;
+    s.data = SectorText(1, 37, 1, r);
+    if (r == 8) s.data.resize(256);
+    track.push_back(s);
+  }
+  disk1.SetTrack(75, track);
+  const Bytes d0 = DemoDisk(0, 1), d1 = disk1.Build(), d2 = DemoDisk(2, 3),
+              d3 = DemoDisk(3, 4);
+  file = d0;
+  for (const Bytes* d : {&d1, &d2, &d3})
+    file.insert(file.end(), d->begin(), d->end());
+  ASSERT_TRUE(WriteFile(input, file));
+
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, CreatedLines());
+  EXPECT_EQ(
+      r.err,
+      Console("LDAT04 is incomplete: 512 of 1026 bytes could be read.\n"));
+  Bytes expected = SectorText(1, 37, 1, 7);
+  expected.resize(1026, 0);
+  EXPECT_EQ(ReadAll(work / "LDAT04"), expected);
+  EXPECT_EQ(ReadAll(work / "LDAT05"), ExpectedFile(kPlan[12]));
+}
+
+// ---- The user's files ----
+
+TEST_F(TamrekTest, ReplacesExistingFilesAndLinksWithoutWritingThrough) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  ASSERT_TRUE(WriteFile((work / "MDAT01").string(), Bytes(9000, 0x11)));
+  const fs::path elsewhere = root / "elsewhere.bin";
+  ASSERT_TRUE(WriteFile(elsewhere.string(), Bytes(5, 0x22)));
+  fs::create_symlink(elsewhere, work / "MDAT02");
+
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, CreatedLines());
+  EXPECT_EQ(ReadAll(work / "MDAT01"), ExpectedFile(kPlan[1]));
+  EXPECT_FALSE(fs::is_symlink(work / "MDAT02"));
+  EXPECT_EQ(ReadAll(work / "MDAT02"), ExpectedFile(kPlan[2]));
+  EXPECT_EQ(ReadAll(elsewhere), Bytes(5, 0x22));
+}
+
+TEST_F(TamrekTest, OutputThatCannotBeReplacedIsReportedAndTheRunGoesOn) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  fs::create_directory(work / "NDAT02");
+  ASSERT_TRUE(WriteFile((work / "NDAT02" / "keep").string(), Bytes(3, 1)));
+
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, CreatedLines({"NDAT02"}));
+  EXPECT_EQ(r.err, Console("NDAT02 could not be written.\n"));
+  EXPECT_EQ(ReadAll(work / "NDAT02" / "keep"), Bytes(3, 1));
+  const auto files = WorkFiles();
+  EXPECT_EQ(files.size(), 29u);  // no temporary file left behind
+  EXPECT_EQ(files.at("NDAT03"), ExpectedFile(kPlan[22]));
+}
+
+TEST_F(TamrekTest, InputInTheWorkingDirectoryIsNeverReplaced) {
+  const Bytes disks = DemoFile(4);
+  ASSERT_TRUE(WriteFile((work / "LDAT04").string(), disks));
+  const Result r = Run({"LDAT04"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, CreatedLines({"LDAT04"}));
+  EXPECT_EQ(r.err, Console("LDAT04 could not be written.\n"));
+  EXPECT_EQ(ReadAll(work / "LDAT04"), disks);
+  for (int i = 12; i < 29; ++i) {
+    EXPECT_EQ(ReadAll(work / kPlan[i].name), ExpectedFile(kPlan[i]))
+        << kPlan[i].name;
+  }
+}
+
+TEST_F(TamrekTest, FailedWritesKeepEarlierContentAndLeaveNoTemporaries) {
+  if (WindowsBuild()) GTEST_SKIP() << "a file-size limit kills the Wine server";
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  ASSERT_TRUE(WriteFile((work / "MDAT05").string(), Bytes(7, 0x99)));
+  // 2000 bytes: files of 2050 bytes and more fail part-way, smaller ones fit.
+  RunOptions options;
+  options.fileSizeLimit = 2000;
+  const Result r = Run({input}, options);
+  EXPECT_EQ(r.status, 1);
+  std::string created, failed;
+  for (const PlanRow& row : kPlan) {
+    (row.length <= 2000 ? created : failed) +=
+        std::string(row.name) +
+        (row.length <= 2000 ? " is created.\n" : " could not be written.\n");
+  }
+  EXPECT_EQ(r.out, Console(created));
+  EXPECT_EQ(r.err, Console(failed));
+  EXPECT_EQ(ReadAll(work / "MDAT05"), Bytes(7, 0x99));
+  for (const auto& [name, content] : WorkFiles()) {
+    bool planned = false;
+    for (const PlanRow& row : kPlan) {
+      if (name == row.name) {
+        planned = true;
+        if (row.length <= 2000) {
+          EXPECT_EQ(content, ExpectedFile(row)) << name;
+        }
+      }
+    }
+    EXPECT_TRUE(planned) << "left behind: " << name;
+  }
+}
+
+TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
+  if (WindowsBuild()) GTEST_SKIP() << "another user has no Wine prefix";
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  RunOptions options;
+  options.asNobody = true;
+  if (geteuid() == 0) {
+    // The other user must reach the tool, the input and the directory.
+    fs::permissions(root, fs::perms::all);
+    fs::permissions(input, fs::perms::owner_all | fs::perms::others_read);
+  }
+  fs::permissions(work, fs::perms::owner_read | fs::perms::owner_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+  const Result r = Run({input}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  std::string failed;
+  for (const PlanRow& row : kPlan) {
+    failed += std::string(row.name) + " could not be written.\n";
+  }
+  EXPECT_EQ(r.err, Console(failed));
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+}  // namespace
