@@ -210,6 +210,26 @@ std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
   return done;
 }
 
+std::int32_t D88Image::ReadTrackIds(std::int32_t track, std::uint8_t* dest,
+                                    std::int32_t length) {
+  std::int64_t position;
+  if (!LocateTrack(track, &position) || !Seek(position)) return 0;
+
+  // Only whole entries are stored.
+  const std::int32_t entries = length > 0 ? length / 4 : 0;
+  std::uint8_t raw[kSectorHeaderSize];
+  std::int32_t i = 0;
+  while (i < entries) {
+    if (Read(raw, kSectorHeaderSize) < kSectorHeaderSize) break;
+    const SectorHeader header = DecodeSectorHeader(raw);
+    std::memcpy(dest + 4 * i, raw, 4);  // C, H, R, N as stored
+    ++i;
+    if (!Seek(filePosition + header.dataSize)) break;
+    if (i == header.sectorCount) break;
+  }
+  return 4 * i;
+}
+
 bool D88Image::Seek(std::int64_t position) {
   // std::fseek takes a long, which is 32 bits on some platforms.
   if (position < 0 || position > LONG_MAX) return false;

@@ -20,6 +20,16 @@
 #include <cstdint>
 #include <cstdio>
 
+// One entry of D88Image::ReadTrackIds(): the ID of a sector record, the first
+// four bytes of its sector header unchanged.
+struct SectorId {
+  std::uint8_t c;  // cylinder
+  std::uint8_t h;  // head (side)
+  std::uint8_t r;  // sector number
+  std::uint8_t n;  // size code: 128 << n bytes
+};
+static_assert(sizeof(SectorId) == 4, "SectorId is 4 bytes: C, H, R, N");
+
 class D88Image {
  public:
   static constexpr std::int32_t kMaxImages = 64;    // images indexed per file
@@ -95,6 +105,18 @@ class D88Image {
   std::int32_t ReadSectors(std::int32_t track, std::int32_t c, std::int32_t h,
                            std::int32_t r, std::int32_t n, std::uint8_t* dest,
                            std::int32_t length);
+
+  // Lists the IDs of the sector records of `track` in stored order: one
+  // 4-byte SectorId (C, H, R, N) per record at dest + 4 * i, without reading
+  // their data.  Stops after the first record whose sector count equals its
+  // position + 1 (a count of 0 does not stop it), when the file ends, or
+  // when the next whole entry would not fit in `length` bytes.
+  // REQUIRES: `dest` holds at least `length` bytes.
+  // Returns the bytes written, a multiple of 4 and never more than `length`;
+  // 0, leaving `dest` untouched, when the track is refused as for
+  // ReadSector() or `length` < 4.
+  std::int32_t ReadTrackIds(std::int32_t track, std::uint8_t* dest,
+                            std::int32_t length);
 
  private:
   void Close();

@@ -480,4 +480,85 @@ TEST_F(D88ImageTest, RunStopsAtAShortSectorWithoutCountingIt) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 9, 2, buf.data(), 1024), 512);
 }
 
+// ---- ReadTrackIds ----
+
+class ReadTrackIdsTest : public D88ImageTest {
+ protected:
+  // Lists `track` into a buffer of `length` bytes followed by guard bytes;
+  // returns the entries written as "C.H.R.N" strings.
+  std::vector<std::string> List(int track, int length) {
+    Bytes buf(static_cast<std::size_t>(length > 0 ? length : 0) + 4, 0xEE);
+    const int got = image.ReadTrackIds(track, buf.data(), length);
+    EXPECT_GE(got, 0);
+    EXPECT_EQ(got % 4, 0);
+    for (std::size_t i = static_cast<std::size_t>(got); i < buf.size(); ++i) {
+      EXPECT_EQ(buf[i], 0xEE) << "byte " << i << " written beyond the list";
+    }
+    std::vector<std::string> ids;
+    for (int i = 0; i + 4 <= got; i += 4) {
+      ids.push_back(std::to_string(buf[i]) + "." + std::to_string(buf[i + 1]) +
+                    "." + std::to_string(buf[i + 2]) + "." +
+                    std::to_string(buf[i + 3]));
+    }
+    return ids;
+  }
+};
+
+TEST_F(ReadTrackIdsTest, ListsIdsInStoredOrderUpToTheCapacity) {
+  OpenBytes(UniformDisk(0, 2, 3));  // stored as 1 4 7 10 2 5 8 3 6 9
+  ASSERT_TRUE(image.SelectImage(0));
+  const std::vector<std::string> all = {
+      "1.1.1.2", "1.1.4.2", "1.1.7.2", "1.1.10.2", "1.1.2.2",
+      "1.1.5.2", "1.1.8.2", "1.1.3.2", "1.1.6.2",  "1.1.9.2"};
+  EXPECT_EQ(List(3, 64), all);
+  EXPECT_EQ(List(3, 16),
+            std::vector<std::string>(all.begin(), all.begin() + 4));
+  // A capacity that is not a multiple of 4 holds only whole entries.
+  EXPECT_EQ(List(3, 19),
+            std::vector<std::string>(all.begin(), all.begin() + 4));
+  EXPECT_EQ(List(3, 3), std::vector<std::string>());
+  EXPECT_EQ(List(3, 0), std::vector<std::string>());
+  EXPECT_EQ(List(3, -8), std::vector<std::string>());
+}
+
+TEST_F(ReadTrackIdsTest, StopsAtTheFirstRecordThatCountsItselfLast) {
+  D88DiskWriter disk;
+  // Counts 5, 5, 3: the third record (position 2) says it is the last.
+  disk.SetTrack(
+      0, {Sector(0, 0, 1, 2, 5, Filled(300, 1)),
+          Sector(0, 0, 2, 2, 5, Filled(1, 2)), Sector(0, 0, 3, 2, 3, Bytes()),
+          Sector(0, 0, 4, 2, 5, Bytes())});
+  // Counts of 0 never stop the listing; here the file's end does.
+  disk.SetTrack(
+      1, {Sector(0xFF, 0x80, 0xF7, 7, 0, Filled(3, 1)),
+          Sector(0, 1, 9, 0, 0, Bytes()), Sector(0, 1, 8, 1, 0, Bytes())});
+  Bytes file = disk.Build();
+  file.resize(file.size() + 10, 0);  // a header cut short after them
+  OpenBytes(file);
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(List(0, 64),
+            (std::vector<std::string>{"0.0.1.2", "0.0.2.2", "0.0.3.2"}));
+  EXPECT_EQ(List(1, 64),
+            (std::vector<std::string>{"255.128.247.7", "0.1.9.0", "0.1.8.1"}));
+  EXPECT_EQ(List(1, 8), (std::vector<std::string>{"255.128.247.7", "0.1.9.0"}));
+}
+
+TEST_F(ReadTrackIdsTest, RefusedTracksWriteNothing) {
+  D88DiskWriter disk;
+  for (int t : {0, 1, 2, 3}) {
+    disk.SetTrack(t, {Sector(0, 0, 1, 2, 1, Filled(16, 0))});
+  }
+  disk.OverrideTrackOffset(1, 0);
+  disk.OverrideTrackOffset(2, 0xFFFFFFF0u);
+  disk.OverrideTrackOffset(3, 0x7FFFFFF0u);  // beyond the disk size
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(List(0, 8).size(), 1u);
+  for (int track : {1, 2, 3, 164, -1}) {
+    EXPECT_TRUE(List(track, 64).empty()) << track;
+  }
+  EXPECT_FALSE(image.SelectImage(1));
+  EXPECT_TRUE(List(0, 64).empty());
+}
+
 }  // namespace
