@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test clean
+.PHONY: all build demo test bench clean
 
 all: build
 
@@ -21,5 +21,12 @@ demo: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Benchmarks: a Release build of their own; not part of `make test`.
+bench:
+	$(CMAKE) -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release \
+	  -DTAMREK_BUILD_TESTS=OFF -DTAMREK_BUILD_BENCHMARKS=ON
+	$(CMAKE) --build $(BUILD)-bench -j $(JOBS) -- --no-print-directory
+	$(BUILD)-bench/d88_image_bench $(BENCH_FLAGS)
+
 clean:
-	rm -rf $(BUILD) demo
+	rm -rf $(BUILD) $(BUILD)-bench demo

@@ -8,7 +8,6 @@
 
 #include "disk_image/d88_image.h"
 
-#include <climits>
 #include <cstring>
 
 #include "disk_image/coding.h"
@@ -46,9 +45,7 @@ SectorHeader DecodeSectorHeader(const std::uint8_t* p) {
 }  // namespace
 
 D88Image::D88Image()
-    : file(nullptr),
-      filePosition(0),
-      selectedImage(-1),
+    : selectedImage(-1),
       imageCount(0),
       firstSector(1),
       lastSector(16),
@@ -65,22 +62,17 @@ bool D88Image::Open(const char* path) {
   Close();
   if (path == nullptr) return true;
 
-  file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  // Unbuffered, so that every read, and a header reloaded by SelectImage()
-  // in particular, sees the file as it is now, not a stale buffer.
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  filePosition = 0;
+  if (!file.Open(path)) return false;
 
   std::uint8_t header[kDiskHeaderSize];
   std::int64_t position = 0;
   while (imageCount < kMaxImages) {
     imageOffsets[imageCount] = static_cast<std::int32_t>(position);
-    if (!Seek(position)) break;
-    if (Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
+    if (!file.Seek(position)) break;
+    if (file.Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
       // A stream that fails on its very first read (a directory, say) is
       // not a file that can be read at all.
-      if (imageCount == 0 && std::ferror(file)) {
+      if (imageCount == 0 && file.HadError()) {
         Close();
         return false;
       }
@@ -95,8 +87,7 @@ bool D88Image::Open(const char* path) {
 }
 
 void D88Image::Close() {
-  if (file != nullptr) std::fclose(file);
-  file = nullptr;
+  file.Close();
   imageCount = 0;
   selectedImage = -1;
   mediaType = -1;
@@ -108,7 +99,7 @@ void D88Image::Close() {
 std::int32_t D88Image::GetImageCount() const { return imageCount; }
 
 bool D88Image::SelectImage(std::int32_t index) {
-  if (file == nullptr) return false;
+  if (!file.IsOpen()) return false;
 
   imageBase = -1;
   selectedImage = -1;
@@ -117,9 +108,11 @@ bool D88Image::SelectImage(std::int32_t index) {
   std::memset(name, 0, sizeof name);
   if (index < 0 || index >= imageCount) return false;
 
+  // The header is reloaded from the file as it is now, not from the window.
+  file.DropWindow();
   std::uint8_t header[kDiskHeaderSize];
-  if (!Seek(imageOffsets[index]) ||
-      Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
+  if (!file.Seek(imageOffsets[index]) ||
+      file.Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
     return false;  // the file shrank since Open(): stay unselected
   }
   for (int i = 0; i < kTrackCount; ++i) {
@@ -148,7 +141,7 @@ void D88Image::SetSectorRange(std::int32_t first, std::int32_t last) {
 }
 
 bool D88Image::LocateTrack(std::int32_t track, std::int64_t* position) const {
-  if (file == nullptr || imageBase < 0) return false;
+  if (!file.IsOpen() || imageBase < 0) return false;
   if (track < 0 || track >= kTrackCount) return false;
   const std::int32_t offset = trackOffsets[track];
   // Absent, negative (2^31 or more in the file) or beyond the image's end.
@@ -163,20 +156,21 @@ std::int32_t D88Image::ReadSector(std::int32_t track, std::int32_t c,
                                   std::int32_t maxLen) {
   if (maxLen <= 0) return 0;
   std::int64_t position;
-  if (!LocateTrack(track, &position) || !Seek(position)) return 0;
+  if (!LocateTrack(track, &position)) return 0;
 
-  std::uint8_t raw[kSectorHeaderSize];
   // `i` counts records; a hostile file can hold more than 2^16 of them.
   for (std::int64_t i = 0;; ++i) {
-    if (Read(raw, kSectorHeaderSize) < kSectorHeaderSize) return 0;
+    const std::uint8_t* raw = file.View(position, kSectorHeaderSize);
+    if (raw == nullptr) return 0;
+    position += kSectorHeaderSize;
     const SectorHeader header = DecodeSectorHeader(raw);
     if (header.sectorCount == 0) return 0;
     if (header.c == c && header.h == h && header.r == r && header.n == n) {
       const std::int32_t wanted =
           header.dataSize < maxLen ? header.dataSize : maxLen;
-      return Read(dest, wanted);
+      return file.ReadAt(position, dest, wanted);
     }
-    if (!Seek(filePosition + header.dataSize)) return 0;
+    position += header.dataSize;
     if (i + 1 == header.sectorCount) return 0;
   }
 }
@@ -213,37 +207,19 @@ std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
 std::int32_t D88Image::ReadTrackIds(std::int32_t track, std::uint8_t* dest,
                                     std::int32_t length) {
   std::int64_t position;
-  if (!LocateTrack(track, &position) || !Seek(position)) return 0;
+  if (!LocateTrack(track, &position)) return 0;
 
   // Only whole entries are stored.
   const std::int32_t entries = length > 0 ? length / 4 : 0;
-  std::uint8_t raw[kSectorHeaderSize];
   std::int32_t i = 0;
   while (i < entries) {
-    if (Read(raw, kSectorHeaderSize) < kSectorHeaderSize) break;
+    const std::uint8_t* raw = file.View(position, kSectorHeaderSize);
+    if (raw == nullptr) break;
     const SectorHeader header = DecodeSectorHeader(raw);
     std::memcpy(dest + 4 * i, raw, 4);  // C, H, R, N as stored
     ++i;
-    if (!Seek(filePosition + header.dataSize)) break;
+    position += kSectorHeaderSize + header.dataSize;
     if (i == header.sectorCount) break;
   }
   return 4 * i;
-}
-
-bool D88Image::Seek(std::int64_t position) {
-  // std::fseek takes a long, which is 32 bits on some platforms.
-  if (position < 0 || position > LONG_MAX) return false;
-  if (std::fseek(file, static_cast<long>(position), SEEK_SET) != 0) {
-    return false;
-  }
-  filePosition = position;
-  return true;
-}
-
-std::int32_t D88Image::Read(std::uint8_t* dest, std::int32_t length) {
-  if (length <= 0) return 0;
-  const std::size_t got =
-      std::fread(dest, 1, static_cast<std::size_t>(length), file);
-  filePosition += static_cast<std::int64_t>(got);
-  return static_cast<std::int32_t>(got);
 }

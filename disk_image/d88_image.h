@@ -18,7 +18,8 @@
 #define TAMREK_DISK_IMAGE_D88_IMAGE_H_
 
 #include <cstdint>
-#include <cstdio>
+
+#include "disk_image/buffered_file.h"
 
 // One entry of D88Image::ReadTrackIds(): the ID of a sector record, the first
 // four bytes of its sector header unchanged.
@@ -123,11 +124,8 @@ class D88Image {
   // Track check shared by the reads: on success stores the file position of
   // the track's first sector header in `*position`.
   bool LocateTrack(std::int32_t track, std::int64_t* position) const;
-  bool Seek(std::int64_t position);
-  std::int32_t Read(std::uint8_t* dest, std::int32_t length);
 
-  std::FILE* file;
-  std::int64_t filePosition;  // where the next Read() starts
+  BufferedFile file;
   std::int32_t selectedImage;
   std::int32_t imageCount;
   std::int32_t firstSector;

@@ -23,11 +23,12 @@ bool Exists(const fs::path& path) {
 }
 
 // Whether `name` is the file being read (the same file under any name or
-// link).  A path that cannot be compared is taken as a different file.
+// link).  A name that does not exist, or a path that cannot be compared, is
+// taken as a different file.
 bool IsInputFile(const std::string& name, const char* inputPath) {
   try {
     std::error_code ec;
-    return Exists(name) && fs::equivalent(fs::path(inputPath), name, ec);
+    return fs::equivalent(fs::path(inputPath), name, ec);
   } catch (const std::exception&) {  // an unconvertible path name
     return false;
   }

@@ -1,0 +1,109 @@
+// BufferedFile is the reader's input stream: a file opened for binary
+// reading, with a position of its own and one read window of file data.
+// Seeks only move the position; a read is served from the window when it
+// can be and goes to the file only when it falls outside it, one large read
+// per window.  Reads at least as large as the window go straight from the
+// file into the caller's buffer.  It keeps the semantics the D88 reader
+// relies on: a position at or beyond the end of the file is allowed, a read
+// there delivers fewer bytes (or none) and leaves the stream usable, and
+// every read reports how many bytes it delivered.
+
+#ifndef TAMREK_DISK_IMAGE_BUFFERED_FILE_H_
+#define TAMREK_DISK_IMAGE_BUFFERED_FILE_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+class BufferedFile {
+ public:
+  // 64 KiB: large enough that a whole-disk read costs one system call per
+  // window, small enough to stay in the CPU's cache.
+  static constexpr std::int32_t kDefaultWindowSize = 64 * 1024;
+
+  // REQUIRES: windowSize > 0.
+  explicit BufferedFile(std::int32_t windowSize = kDefaultWindowSize);
+  ~BufferedFile();  // closes the file
+  BufferedFile(const BufferedFile&) = delete;
+  BufferedFile& operator=(const BufferedFile&) = delete;
+
+  // Opens `path` for binary reading at position 0, closing any file open
+  // before.  Returns false, with no file open, when it cannot be opened.
+  bool Open(const char* path);
+  void Close();
+  bool IsOpen() const { return file != nullptr; }
+
+  // Moves the position; at or beyond the end of the file is allowed.
+  // Returns false, leaving the position as it was, for a negative position.
+  bool Seek(std::int64_t newPosition) {
+    if (newPosition < 0) return false;
+    position = newPosition;
+    return true;
+  }
+  std::int64_t Position() const { return position; }
+
+  // Reads up to `length` bytes at the position into `dest` and advances the
+  // position by the bytes delivered.  REQUIRES: `dest` holds `length` bytes.
+  // Returns the bytes delivered: fewer than `length` when the file ends (or
+  // cannot be read) first; 0 when `length` <= 0 or no file is open.
+  std::int32_t Read(std::uint8_t* dest, std::int32_t length) {
+    const std::int32_t got = ReadAt(position, dest, length);
+    position += got;
+    return got;
+  }
+
+  // Reads up to `length` bytes at file offset `offset` into `dest`, leaving
+  // the position alone.  REQUIRES: `dest` holds `length` bytes.
+  // Returns the bytes delivered, as Read() does; 0 for a negative offset.
+  std::int32_t ReadAt(std::int64_t offset, std::uint8_t* dest,
+                      std::int32_t length) {
+    // Fast path, inline: the whole read lies in the window.  This is nearly
+    // every read of a track walk.
+    const std::int64_t at = offset - windowStart;
+    if (length > 0 && at >= 0 && at + length <= windowLength) {
+      std::memcpy(dest, window.get() + at, static_cast<std::size_t>(length));
+      return length;
+    }
+    return ReadAtSlow(offset, dest, length);
+  }
+
+  // A view of the `length` bytes at file offset `offset`, without copying
+  // them: a pointer into the window, valid until the next call that reads.
+  // REQUIRES: 0 < length <= the window size.
+  // Returns nullptr when the file does not hold all `length` bytes there.
+  const std::uint8_t* View(std::int64_t offset, std::int32_t length) {
+    const std::int64_t at = offset - windowStart;
+    if (at >= 0 && at + length <= windowLength) return window.get() + at;
+    return ViewSlow(offset, length);
+  }
+
+  // Whether the last read that went to the file failed with an error rather
+  // than reaching the end of the file (a directory, say).
+  bool HadError() const { return hadError; }
+
+  // Forgets the window, so that the next read sees the file as it is now.
+  void DropWindow() { windowLength = 0; }
+
+ private:
+  std::int32_t ReadAtSlow(std::int64_t offset, std::uint8_t* dest,
+                          std::int32_t length);
+  const std::uint8_t* ViewSlow(std::int64_t offset, std::int32_t length);
+  // Loads the window so that it holds the `length` bytes at `offset`, as far
+  // as the file has them.  REQUIRES: 0 < length <= windowSize.
+  void Fill(std::int64_t offset, std::int32_t length);
+  // Reads up to `length` bytes at file offset `offset` from the file itself.
+  std::int32_t ReadFromFile(std::int64_t offset, std::uint8_t* dest,
+                            std::int32_t length);
+
+  std::FILE* file = nullptr;
+  std::int64_t position = 0;
+  const std::int32_t windowSize;
+  std::unique_ptr<std::uint8_t[]> window;
+  std::int64_t windowStart = 0;   // file offset of window[0]
+  std::int32_t windowLength = 0;  // valid bytes in the window
+  std::int64_t fileOffset = 0;    // where the file's next read starts, or -1
+  bool hadError = false;
+};
+
+#endif  // TAMREK_DISK_IMAGE_BUFFERED_FILE_H_

@@ -1,0 +1,127 @@
+// Tests of BufferedFile: reads anywhere in the file, across window edges and
+// beyond the end, compared with the file's bytes.
+
+#include "disk_image/buffered_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "tools/d88_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class BufferedFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path =
+        (fs::temp_directory_path() /
+         ("buffered_file_test_" +
+          std::string(
+              ::testing::UnitTest::GetInstance()->current_test_info()->name())))
+            .string();
+    content.resize(1000);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+      content[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    }
+    ASSERT_TRUE(WriteFile(path, content));
+  }
+  void TearDown() override { fs::remove(path); }
+
+  // The bytes a read of `length` at `at` must deliver.
+  Bytes Expected(std::int64_t at, std::int32_t length) const {
+    const std::int64_t size = static_cast<std::int64_t>(content.size());
+    if (at >= size || length <= 0) return Bytes();
+    const std::int64_t end = std::min<std::int64_t>(size, at + length);
+    return Bytes(content.begin() + at, content.begin() + end);
+  }
+
+  std::string path;
+  Bytes content;
+};
+
+TEST_F(BufferedFileTest, RandomSeeksAndReadsDeliverTheFilesBytes) {
+  // A 64-byte window makes most reads cross its edges; lengths up to 200
+  // include reads that bypass it, positions up to 1100 go past the end.
+  BufferedFile file(64);
+  ASSERT_TRUE(file.Open(path.c_str()));
+  std::mt19937 random(12345);
+  for (int step = 0; step < 5000; ++step) {
+    if (random() % 3 != 0) {
+      ASSERT_TRUE(file.Seek(random() % 1100));
+    }
+    const std::int64_t at = file.Position();
+    if (random() % 4 == 0) {  // a view instead of a read
+      const std::int32_t length = 1 + static_cast<std::int32_t>(random() % 64);
+      const std::uint8_t* view = file.View(at, length);
+      const Bytes expected = Expected(at, length);
+      if (expected.size() < static_cast<std::size_t>(length)) {
+        EXPECT_EQ(view, nullptr) << "step " << step;
+      } else {
+        ASSERT_NE(view, nullptr) << "step " << step;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), view));
+      }
+      continue;
+    }
+    const std::int32_t length = static_cast<std::int32_t>(random() % 200);
+    Bytes buf(static_cast<std::size_t>(length) + 1, 0xEE);
+    const std::int32_t got = file.Read(buf.data(), length);
+    const Bytes expected = Expected(at, length);
+    ASSERT_EQ(got, static_cast<std::int32_t>(expected.size()))
+        << "step " << step << " at " << at << " length " << length;
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buf.begin()));
+    EXPECT_EQ(buf[static_cast<std::size_t>(length)], 0xEE);
+    EXPECT_EQ(file.Position(), at + got);
+  }
+}
+
+TEST_F(BufferedFileTest, EndOfFileLeavesTheStreamUsable) {
+  BufferedFile file(64);
+  ASSERT_TRUE(file.Open(path.c_str()));
+  std::uint8_t buf[16];
+  ASSERT_TRUE(file.Seek(5000));
+  EXPECT_EQ(file.Read(buf, 16), 0);
+  ASSERT_TRUE(file.Seek(995));
+  EXPECT_EQ(file.Read(buf, 16), 5);
+  EXPECT_EQ(file.Read(buf, 16), 0);
+  ASSERT_TRUE(file.Seek(1));
+  EXPECT_EQ(file.Read(buf, 1), 1);
+  EXPECT_EQ(buf[0], content[1]);
+  EXPECT_FALSE(file.Seek(-1));
+  EXPECT_EQ(file.Position(), 2);
+  EXPECT_FALSE(file.HadError());
+}
+
+TEST_F(BufferedFileTest, DroppingTheWindowRereadsTheFile) {
+  BufferedFile file;
+  ASSERT_TRUE(file.Open(path.c_str()));
+  std::uint8_t buf[4];
+  ASSERT_EQ(file.Read(buf, 4), 4);
+  content[1] = static_cast<std::uint8_t>(content[1] + 1);
+  content.resize(3);
+  ASSERT_TRUE(WriteFile(path, content));
+  file.DropWindow();
+  ASSERT_TRUE(file.Seek(0));
+  EXPECT_EQ(file.Read(buf, 4), 3);  // the file shrank
+  EXPECT_EQ(buf[1], content[1]);
+}
+
+TEST_F(BufferedFileTest, ClosedOrUnopenableFilesReadNothing) {
+  BufferedFile file;
+  std::uint8_t buf[4];
+  EXPECT_EQ(file.Read(buf, 4), 0);
+  EXPECT_FALSE(file.Open((path + ".absent").c_str()));
+  EXPECT_FALSE(file.IsOpen());
+  // A directory opens on some systems, but its reads fail with an error.
+  if (file.Open(fs::temp_directory_path().string().c_str())) {
+    EXPECT_EQ(file.Read(buf, 4), 0);
+    EXPECT_TRUE(file.HadError());
+  }
+}
+
+}  // namespace
