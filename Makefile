@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench clean
+.PHONY: all build demo test sanitize fuzz bench clean
 
 all: build
 
@@ -21,6 +21,17 @@ demo: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Every test again, in a build with AddressSanitizer and UBSan.
+sanitize:
+	$(CMAKE) -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DTAMREK_SANITIZE=ON
+	$(CMAKE) --build $(BUILD)-asan -j $(JOBS) -- --no-print-directory
+	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS)
+
+# The reader's fuzzer (clang, libFuzzer) for FUZZ_SECONDS seconds.
+FUZZ_SECONDS ?= 60
+fuzz:
+	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run_fuzzer.sh $(FUZZ_SECONDS)
+
 # Benchmarks: a Release build of their own; not part of `make test`.
 bench:
 	$(CMAKE) -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release \
@@ -29,4 +40,4 @@ bench:
 	$(BUILD)-bench/d88_image_bench $(BENCH_FLAGS)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench demo
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz demo fuzz-artifacts

@@ -282,6 +282,49 @@ TEST_F(TamrekTest, NonDiskInputYieldsZeroFilesAndFailureStatus) {
   }
 }
 
+TEST_F(TamrekTest, UnreadableDisksGiveZeroFilesAndFailureStatus) {
+  // Text that is no D88 file, and disks whose track tables all point past
+  // the end of the file: nothing can be read from either.
+  std::string text;
+  while (text.size() < 5000) text += "This is not a disk image.\n";
+  Bytes pointsPastEnd;
+  for (int disk = 0; disk < 4; ++disk) {
+    D88DiskWriter writer("BEYOND");
+    for (int t = 0; t < D88DiskWriter::kTrackCount; ++t) {
+      writer.OverrideTrackOffset(t, 0x100000);
+    }
+    writer.OverrideDiskSize(D88DiskWriter::kHeaderSize);
+    const Bytes header = writer.Build();
+    pointsPastEnd.insert(pointsPastEnd.end(), header.begin(), header.end());
+  }
+  for (const Bytes& data : {Bytes(text.begin(), text.end()), pointsPastEnd}) {
+    ASSERT_TRUE(WriteFile(input, data));
+    const Result r = Run({input});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, CreatedLines());
+    for (const PlanRow& row : kPlan) {
+      EXPECT_EQ(ReadAll(work / row.name),
+                Bytes(static_cast<std::size_t>(row.length), 0))
+          << row.name;
+    }
+  }
+}
+
+TEST_F(TamrekTest, ImagesBeyondTheFourthAreIgnored) {
+  Bytes file = DemoFile(4);
+  const Bytes junk = D88DiskWriter("JUNK").Build();
+  for (int i = 0; i < 66; ++i)
+    file.insert(file.end(), junk.begin(), junk.end());
+  ASSERT_TRUE(WriteFile(input, file));
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, CreatedLines());
+  EXPECT_EQ(r.err, "");
+  for (const PlanRow& row : kPlan) {
+    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
+  }
+}
+
 TEST_F(TamrekTest, MissingDisksGiveZeroFilledFilesNotLeftoverData) {
   ASSERT_TRUE(WriteFile(input, DemoFile(1)));
   const Result r = Run({input});
