@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test sanitize fuzz bench clean
+.PHONY: all build demo test sanitize fuzz bench windows windows-test clean
 
 all: build
 
@@ -32,6 +32,28 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run_fuzzer.sh $(FUZZ_SECONDS)
 
+# The shipping Windows program: a static PE32 console tamrek.exe for 32-bit
+# Windows, cross-built with MinGW-w64 and left in dist/windows/.
+windows:
+	$(CMAKE) -S . -B $(BUILD)-windows-i686 -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+	$(CMAKE) --build $(BUILD)-windows-i686 -j $(JOBS) --target tamrek -- --no-print-directory
+	tools/check_windows_exe.sh $(BUILD)-windows-i686/tamrek.exe i686
+	mkdir -p dist/windows
+	cp $(BUILD)-windows-i686/tamrek.exe dist/windows/tamrek.exe
+
+# The end-to-end tests against the x86_64 Windows build, run under Wine.
+WINE64 ?= /usr/lib/wine/wine64
+windows-test: build
+	$(CMAKE) -S . -B $(BUILD)-windows-x86_64 -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+	$(CMAKE) --build $(BUILD)-windows-x86_64 -j $(JOBS) --target tamrek -- --no-print-directory
+	tools/check_windows_exe.sh $(BUILD)-windows-x86_64/tamrek.exe x86_64
+	WINEDEBUG=-all $(WINE64) wineboot --init
+	WINEDEBUG=-all TAMREK_WINDOWS=1 \
+	  TAMREK_TOOL="$(WINE64) $(abspath $(BUILD)-windows-x86_64/tamrek.exe)" \
+	  $(BUILD)/tamrek_e2e_test
+
 # Benchmarks: a Release build of their own; not part of `make test`.
 bench:
 	$(CMAKE) -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release \
@@ -40,4 +62,5 @@ bench:
 	$(BUILD)-bench/d88_image_bench $(BENCH_FLAGS)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz demo fuzz-artifacts
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \\
+	  $(BUILD)-windows-x86_64 dist demo fuzz-artifacts

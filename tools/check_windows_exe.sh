@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Checks a Windows build of tamrek: a PE executable of the expected kind
+# (PE32 for i686, PE32+ for x86_64), for the console subsystem, importing
+# system DLLs only (no MinGW runtime DLLs to ship beside it).
+# Usage: tools/check_windows_exe.sh EXE i686|x86_64
+set -euo pipefail
+exe=$1 arch=$2
+case $arch in
+  i686) magic='010b' objdump=i686-w64-mingw32-objdump ;;
+  x86_64) magic='020b' objdump=x86_64-w64-mingw32-objdump ;;
+  *) echo "unknown architecture: $arch" >&2; exit 2 ;;
+esac
+headers=$("$objdump" -p "$exe")
+fail() { echo "$exe: $*" >&2; exit 1; }
+grep -Eq "^Magic[[:space:]]+$magic" <<<"$headers" || fail "not a $arch PE image"
+grep -Eq '^Subsystem[[:space:]]+00000003' <<<"$headers" || fail "not a console program"
+dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | sort -u)
+for dll in $dlls; do
+  case ${dll,,} in
+    kernel32.dll | msvcrt.dll | advapi32.dll | user32.dll | shell32.dll | ucrtbase.dll | api-ms-win-*.dll) ;;
+    *) fail "imports $dll, which is not a Windows system DLL" ;;
+  esac
+done
+echo "$exe: $arch PE console program, $(stat -c %s "$exe") bytes, imports: $(echo $dlls)"
