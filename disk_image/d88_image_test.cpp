@@ -17,17 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-SectorRecord Sector(int c, int h, int r, int n, int count, Bytes data) {
-  SectorRecord s;
-  s.c = static_cast<std::uint8_t>(c);
-  s.h = static_cast<std::uint8_t>(h);
-  s.r = static_cast<std::uint8_t>(r);
-  s.n = static_cast<std::uint8_t>(n);
-  s.sectorCount = static_cast<std::uint16_t>(count);
-  s.data = std::move(data);
-  return s;
-}
-
 Bytes Filled(std::size_t size, std::uint8_t value) {
   return Bytes(size, value);
 }
@@ -94,7 +83,7 @@ TEST_F(D88ImageTest, FreshObjectHasNothingSelected) {
 
 TEST_F(D88ImageTest, IndexesImagesBackToBackByTheirDiskSizes) {
   D88DiskWriter small("SMALL", 0x00);
-  small.SetTrack(0, {Sector(0, 0, 1, 2, 1, Text(0, 0, 0, 1))});
+  small.SetTrack(0, {MakeSector(0, 0, 1, 2, 1, Text(0, 0, 0, 1))});
   const Bytes first = small.Build();
   const Bytes second = UniformDisk(1, 3);
   OpenBytes(Concat({first, second}));
@@ -128,7 +117,7 @@ TEST_F(D88ImageTest, FileShorterThanAHeaderOpensWithNoImages) {
 
 TEST_F(D88ImageTest, ZeroDiskSizeCountsTheSameHeaderUpToTheLimit) {
   D88DiskWriter disk("ZERO");
-  disk.SetTrack(0, {Sector(0, 0, 1, 2, 1, Text(0, 0, 0, 1))});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 1, Text(0, 0, 0, 1))});
   disk.OverrideDiskSize(0);
   OpenBytes(disk.Build());
   EXPECT_EQ(image.GetImageCount(), D88Image::kMaxImages);
@@ -260,8 +249,8 @@ TEST_F(D88ImageTest, FindsSectorsInInterleavedOrder) {
 TEST_F(D88ImageTest, DataSizeFieldDecidesTheLengthAndIsLittleEndian) {
   D88DiskWriter disk;
   // 0x0180 = 384 bytes: a byte-swapped reader would see 0x8001.
-  disk.SetTrack(0, {Sector(0, 0, 1, 2, 2, Filled(0x180, 0x11)),
-                    Sector(0, 0, 2, 2, 2, Filled(256, 0x22))});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 2, Filled(0x180, 0x11)),
+                    MakeSector(0, 0, 2, 2, 2, Filled(256, 0x22))});
   OpenBytes(disk.Build());
   ASSERT_TRUE(image.SelectImage(0));
   EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(0x180, 0x11));
@@ -271,7 +260,7 @@ TEST_F(D88ImageTest, DataSizeFieldDecidesTheLengthAndIsLittleEndian) {
 
 TEST_F(D88ImageTest, ComparesIdBytesAsValuesFrom0To255) {
   D88DiskWriter disk;
-  disk.SetTrack(7, {Sector(0xFF, 0x80, 0xF5, 2, 1, Filled(512, 0x33))});
+  disk.SetTrack(7, {MakeSector(0xFF, 0x80, 0xF5, 2, 1, Filled(512, 0x33))});
   OpenBytes(disk.Build());
   ASSERT_TRUE(image.SelectImage(0));
   EXPECT_TRUE(Sector512(7, -1, -128, -11).empty());
@@ -280,9 +269,9 @@ TEST_F(D88ImageTest, ComparesIdBytesAsValuesFrom0To255) {
 
 TEST_F(D88ImageTest, FirstMatchingRecordWins) {
   D88DiskWriter disk;
-  disk.SetTrack(0, {Sector(0, 0, 1, 2, 3, Filled(512, 0xA1)),
-                    Sector(0, 0, 2, 2, 3, Filled(512, 0xA2)),
-                    Sector(0, 0, 2, 2, 3, Filled(512, 0xA3))});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 3, Filled(512, 0xA1)),
+                    MakeSector(0, 0, 2, 2, 3, Filled(512, 0xA2)),
+                    MakeSector(0, 0, 2, 2, 3, Filled(512, 0xA3))});
   OpenBytes(disk.Build());
   ASSERT_TRUE(image.SelectImage(0));
   EXPECT_EQ(Sector512(0, 0, 0, 2), Filled(512, 0xA2));
@@ -292,9 +281,9 @@ TEST_F(D88ImageTest, SectorCountBoundsTheWalk) {
   D88DiskWriter disk;
   // The first record says the track holds one sector: the second is never
   // reached.  On track 2 a count of 0 ends the walk even on a match.
-  disk.SetTrack(0, {Sector(0, 0, 1, 2, 1, Filled(512, 1)),
-                    Sector(0, 0, 2, 2, 1, Filled(512, 2))});
-  disk.SetTrack(2, {Sector(1, 0, 1, 2, 0, Filled(512, 3))});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 1, Filled(512, 1)),
+                    MakeSector(0, 0, 2, 2, 1, Filled(512, 2))});
+  disk.SetTrack(2, {MakeSector(1, 0, 1, 2, 0, Filled(512, 3))});
   OpenBytes(disk.Build());
   ASSERT_TRUE(image.SelectImage(0));
   EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(512, 1));
@@ -305,7 +294,7 @@ TEST_F(D88ImageTest, SectorCountBoundsTheWalk) {
 TEST_F(D88ImageTest, TrackCheckRefusesAbsentNegativeAndOutOfRangeTracks) {
   D88DiskWriter disk;
   for (int t : {0, 1, 2, 163}) {
-    disk.SetTrack(t, {Sector(t / 2, t % 2, 1, 2, 1, Filled(512, 0x44))});
+    disk.SetTrack(t, {MakeSector(t / 2, t % 2, 1, 2, 1, Filled(512, 0x44))});
   }
   disk.OverrideTrackOffset(1, 0);            // absent
   disk.OverrideTrackOffset(2, 0x80000010u);  // negative as 32 bits
@@ -321,8 +310,8 @@ TEST_F(D88ImageTest, TrackCheckRefusesAbsentNegativeAndOutOfRangeTracks) {
 
 TEST_F(D88ImageTest, TrackOffsetMayEqualButNotExceedTheDiskSize) {
   D88DiskWriter disk;
-  disk.SetTrack(0, {Sector(0, 0, 1, 2, 1, Filled(512, 0x55))});
-  disk.SetTrack(1, {Sector(0, 1, 1, 2, 1, Filled(512, 0x66))});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 1, Filled(512, 0x55))});
+  disk.SetTrack(1, {MakeSector(0, 1, 1, 2, 1, Filled(512, 0x66))});
   const Bytes built = disk.Build();
   const std::uint32_t track1 = D88Image::kDiskHeaderSize + 16 + 512;
   Bytes file = built;
@@ -348,8 +337,8 @@ TEST_F(D88ImageTest, NonPositiveMaxLenReadsNothing) {
 
 TEST_F(D88ImageTest, TruncatedFileYieldsOnlyTheBytesDelivered) {
   D88DiskWriter disk;
-  disk.SetTrack(0, {Sector(0, 0, 1, 2, 2, Filled(512, 0x77)),
-                    Sector(0, 0, 2, 2, 2, Filled(512, 0x88))});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 2, Filled(512, 0x77)),
+                    MakeSector(0, 0, 2, 2, 2, Filled(512, 0x88))});
   Bytes file = disk.Build();
   // Ends 100 bytes into the second sector's data.
   file.resize(D88Image::kDiskHeaderSize + 2 * 16 + 512 + 100);
@@ -369,7 +358,7 @@ TEST_F(D88ImageTest, WalkWhoseCountsNeverStopItEndsAtTheEndOfTheFile) {
   // past the first record; only the end of the file ends the walk.
   std::vector<SectorRecord> records;
   for (int r = 1; r <= 300; ++r) {
-    records.push_back(Sector(0, 0, r % 200 + 1, 2, 1 + r % 2, Bytes()));
+    records.push_back(MakeSector(0, 0, r % 200 + 1, 2, 1 + r % 2, Bytes()));
   }
   D88DiskWriter disk;
   disk.SetTrack(0, records);
@@ -463,9 +452,9 @@ TEST_F(ReadSectorsTest, RefusesBadLengthsAndSizeCodes) {
 
 TEST_F(D88ImageTest, RunStopsAtAShortSectorWithoutCountingIt) {
   D88DiskWriter disk;
-  disk.SetTrack(0, {Sector(0, 0, 1, 2, 3, Filled(512, 1)),
-                    Sector(0, 0, 2, 2, 3, Filled(256, 2)),
-                    Sector(0, 0, 3, 2, 3, Filled(512, 3))});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 3, Filled(512, 1)),
+                    MakeSector(0, 0, 2, 2, 3, Filled(256, 2)),
+                    MakeSector(0, 0, 3, 2, 3, Filled(512, 3))});
   OpenBytes(disk.Build());
   ASSERT_TRUE(image.SelectImage(0));
   Bytes buf(1536, 0);
@@ -524,14 +513,14 @@ TEST_F(ReadTrackIdsTest, ListsIdsInStoredOrderUpToTheCapacity) {
 TEST_F(ReadTrackIdsTest, StopsAtTheFirstRecordThatCountsItselfLast) {
   D88DiskWriter disk;
   // Counts 5, 5, 3: the third record (position 2) says it is the last.
-  disk.SetTrack(
-      0, {Sector(0, 0, 1, 2, 5, Filled(300, 1)),
-          Sector(0, 0, 2, 2, 5, Filled(1, 2)), Sector(0, 0, 3, 2, 3, Bytes()),
-          Sector(0, 0, 4, 2, 5, Bytes())});
+  disk.SetTrack(0, {MakeSector(0, 0, 1, 2, 5, Filled(300, 1)),
+                    MakeSector(0, 0, 2, 2, 5, Filled(1, 2)),
+                    MakeSector(0, 0, 3, 2, 3, Bytes()),
+                    MakeSector(0, 0, 4, 2, 5, Bytes())});
   // Counts of 0 never stop the listing; here the file's end does.
-  disk.SetTrack(
-      1, {Sector(0xFF, 0x80, 0xF7, 7, 0, Filled(3, 1)),
-          Sector(0, 1, 9, 0, 0, Bytes()), Sector(0, 1, 8, 1, 0, Bytes())});
+  disk.SetTrack(1, {MakeSector(0xFF, 0x80, 0xF7, 7, 0, Filled(3, 1)),
+                    MakeSector(0, 1, 9, 0, 0, Bytes()),
+                    MakeSector(0, 1, 8, 1, 0, Bytes())});
   Bytes file = disk.Build();
   file.resize(file.size() + 10, 0);  // a header cut short after them
   OpenBytes(file);
@@ -546,7 +535,7 @@ TEST_F(ReadTrackIdsTest, StopsAtTheFirstRecordThatCountsItselfLast) {
 TEST_F(ReadTrackIdsTest, RefusedTracksWriteNothing) {
   D88DiskWriter disk;
   for (int t : {0, 1, 2, 3}) {
-    disk.SetTrack(t, {Sector(0, 0, 1, 2, 1, Filled(16, 0))});
+    disk.SetTrack(t, {MakeSector(0, 0, 1, 2, 1, Filled(16, 0))});
   }
   disk.OverrideTrackOffset(1, 0);
   disk.OverrideTrackOffset(2, 0xFFFFFFF0u);

@@ -349,12 +349,8 @@ TEST_F(TamrekTest, DamagedSectorEndsItsFileWithZeros) {
   D88DiskWriter disk1 = MakeUniformDisk(1, 80, 10, 2, SectorText, 2);
   std::vector<SectorRecord> track;
   for (int r : {1, 3, 5, 7, 9, 2, 4, 6, 8, 10}) {
-    SectorRecord s;
-    s.c = 37, s.h = 1, s.r = static_cast<std::uint8_t>(r), s.n = 2;
-    s.sectorCount = 10;
-    s.data = SectorText(1, 37, 1, r);
-    if (r == 8) s.data.resize(256);
-    track.push_back(s);
+    track.push_back(MakeSector(37, 1, r, 2, 10, SectorText(1, 37, 1, r)));
+    if (r == 8) track.back().data.resize(256);
   }
   disk1.SetTrack(75, track);
   const Bytes d0 = DemoDisk(0, 1), d1 = disk1.Build(), d2 = DemoDisk(2, 3),

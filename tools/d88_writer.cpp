@@ -15,6 +15,18 @@ void PutFixed32(Bytes* bytes, std::size_t offset, std::uint32_t value) {
   }
 }
 
+SectorRecord MakeSector(int c, int h, int r, int n, int sectorCount,
+                        Bytes data) {
+  SectorRecord s;
+  s.c = static_cast<std::uint8_t>(c);
+  s.h = static_cast<std::uint8_t>(h);
+  s.r = static_cast<std::uint8_t>(r);
+  s.n = static_cast<std::uint8_t>(n);
+  s.sectorCount = static_cast<std::uint16_t>(sectorCount);
+  s.data = std::move(data);
+  return s;
+}
+
 void D88DiskWriter::SetTrack(int index, std::vector<SectorRecord> records) {
   tracks.at(index) = std::move(records);
   present.at(index) = true;
@@ -77,14 +89,8 @@ D88DiskWriter MakeUniformDisk(int disk, int cylinders, int sectors,
     for (int h = 0; h < 2; ++h) {
       std::vector<SectorRecord> records;
       for (int r : order) {
-        SectorRecord s;
-        s.c = static_cast<std::uint8_t>(c);
-        s.h = static_cast<std::uint8_t>(h);
-        s.r = static_cast<std::uint8_t>(r);
-        s.n = static_cast<std::uint8_t>(sizeCode);
-        s.sectorCount = static_cast<std::uint16_t>(sectors);
-        s.data = fill(disk, c, h, r);
-        records.push_back(std::move(s));
+        records.push_back(
+            MakeSector(c, h, r, sizeCode, sectors, fill(disk, c, h, r)));
       }
       writer.SetTrack(2 * c + h, std::move(records));
     }

@@ -26,6 +26,10 @@ struct SectorRecord {
   int dataSize = -1;  // -1: the size of `data`
 };
 
+// A record with ID (c, h, r, n) whose header records `sectorCount`.
+SectorRecord MakeSector(int c, int h, int r, int n, int sectorCount,
+                        Bytes data);
+
 // One disk image: header fields and tracks.
 class D88DiskWriter {
  public:
