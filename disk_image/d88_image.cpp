@@ -115,9 +115,10 @@ bool D88Image::SelectImage(std::int32_t index) {
       file.Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
     return false;  // the file shrank since Open(): stay unselected
   }
-  for (int i = 0; i < kTrackCount; ++i) {
-    trackOffsets[i] =
-        BitCastToSigned32(DecodeFixed32(header + kTrackTableOffset + 4 * i));
+  const std::uint8_t* table = header + kTrackTableOffset;
+  for (std::int32_t& offset : trackOffsets) {
+    offset = BitCastToSigned32(DecodeFixed32(table));
+    table += 4;
   }
   mediaType = header[kMediaTypeOffset];
   diskSize = BitCastToSigned32(DecodeFixed32(header + kDiskSizeOffset));
@@ -210,16 +211,19 @@ std::int32_t D88Image::ReadTrackIds(std::int32_t track, std::uint8_t* dest,
   if (!LocateTrack(track, &position)) return 0;
 
   // Only whole entries are stored.
-  const std::int32_t entries = length > 0 ? length / 4 : 0;
+  constexpr std::int32_t kEntrySize = sizeof(SectorId);
+  const std::int32_t entries = length > 0 ? length / kEntrySize : 0;
   std::int32_t i = 0;
   while (i < entries) {
     const std::uint8_t* raw = file.View(position, kSectorHeaderSize);
     if (raw == nullptr) break;
     const SectorHeader header = DecodeSectorHeader(raw);
-    std::memcpy(dest + 4 * i, raw, 4);  // C, H, R, N as stored
+    // C, H, R, N: the header's first bytes, as stored.
+    std::memcpy(dest + static_cast<std::size_t>(kEntrySize) * i, raw,
+                kEntrySize);
     ++i;
     position += kSectorHeaderSize + header.dataSize;
     if (i == header.sectorCount) break;
   }
-  return 4 * i;
+  return kEntrySize * i;
 }

@@ -410,7 +410,7 @@ TEST_F(ReadSectorsTest, RunCrossesToTheOtherSideAndTheNextCylinder) {
   // Track 15 is C 7 H 1: sector 9, 10, then track 16 (C 8 H 0).
   EXPECT_EQ(Run(15, 9, 2818), ExpectedRun(7, 1, 9, 2818));
   // Across three track sides.
-  EXPECT_EQ(Run(15, 10, 512 * 22), ExpectedRun(7, 1, 10, 512 * 22));
+  EXPECT_EQ(Run(15, 10, 11264), ExpectedRun(7, 1, 10, 11264));  // 22 sectors
 }
 
 TEST_F(ReadSectorsTest, CutsOnlyTheLastPiece) {

@@ -159,6 +159,7 @@ class TamrekTest : public ::testing::Test {
     std::vector<std::string> words = ToolCommand();
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& w : words) argv.push_back(&w[0]);
     argv.push_back(nullptr);
     const std::string outPath = (root / "stdout").string();

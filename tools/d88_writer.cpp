@@ -88,6 +88,7 @@ D88DiskWriter MakeUniformDisk(int disk, int cylinders, int sectors,
   for (int c = 0; c < cylinders; ++c) {
     for (int h = 0; h < 2; ++h) {
       std::vector<SectorRecord> records;
+      records.reserve(order.size());
       for (int r : order) {
         records.push_back(
             MakeSector(c, h, r, sizeCode, sectors, fill(disk, c, h, r)));
