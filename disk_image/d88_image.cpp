@@ -1,7 +1,7 @@
 // D88Image: indexing of the images of a D88 file, image selection, and the
 // sector reads.  See d88_image.h for the interface.
 //
-// Every file position is computed in 64 bits and checked before the seek, a
+// Every file position is computed in 64 bits and checked before it is read, a
 // header that the file delivers short ends whatever walk asked for it, and a
 // failed seek ends an operation as a short read does: every loop over file
 // data moves forward through a finite file and so ends.

@@ -137,6 +137,7 @@ struct Result {
 struct RunOptions {
   long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   bool asNobody = false;    // drop to uid/gid 65534 (when root)
+  std::string tool;         // runs this program instead of ToolCommand()
 };
 
 class TamrekTest : public ::testing::Test {
@@ -156,7 +157,9 @@ class TamrekTest : public ::testing::Test {
   }
 
   Result Run(const std::vector<std::string>& args, RunOptions options = {}) {
-    std::vector<std::string> words = ToolCommand();
+    std::vector<std::string> words =
+        options.tool.empty() ? ToolCommand()
+                             : std::vector<std::string>{options.tool};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
@@ -458,9 +461,15 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
   RunOptions options;
   options.asNobody = true;
   if (geteuid() == 0) {
-    // The other user must reach the tool, the input and the directory.
+    // The other user must reach the tool, the input and the directory; the
+    // build tree may lie where it cannot, so it runs a copy of the tool.
     fs::permissions(root, fs::perms::all);
     fs::permissions(input, fs::perms::owner_all | fs::perms::others_read);
+    options.tool = (root / "tamrek").string();
+    fs::copy_file(ToolCommand().at(0), options.tool);
+    fs::permissions(options.tool, fs::perms::owner_all |
+                                      fs::perms::others_read |
+                                      fs::perms::others_exec);
   }
   fs::permissions(work, fs::perms::owner_read | fs::perms::owner_exec |
                             fs::perms::others_read | fs::perms::others_exec);
