@@ -62,5 +62,5 @@ bench:
 	$(BUILD)-bench/d88_image_bench $(BENCH_FLAGS)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \\
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \
 	  $(BUILD)-windows-x86_64 dist demo fuzz-artifacts
