@@ -116,15 +116,7 @@ void BM_ExtractionPlan(benchmark::State& state) {
   const fs::path dir = WorkDir() / "extract";
   fs::create_directories(dir);
   const std::string input = (dir / "scenario.d88").string();
-  Bytes file;
-  for (int disk = 0; disk < 4; ++disk) {
-    const SectorFill fill = [](int d, int c, int h, int r) {
-      return DemoSectorText(d, c, h, r, 2);
-    };
-    const Bytes image = MakeUniformDisk(disk, 80, 10, 2, fill).Build();
-    file.insert(file.end(), image.begin(), image.end());
-  }
-  if (!WriteFile(input, file)) std::abort();
+  if (!WriteFile(input, MakeDemoFile())) std::abort();
   const fs::path previous = fs::current_path();
   fs::current_path(dir);
   std::FILE* sink = std::fopen((dir / "console.txt").string().c_str(), "wb");

@@ -36,6 +36,19 @@ class Arguments {
   }
   bool Done() const { return left == 0; }
 
+  // A sector's track and C, H, R, each in or just outside its range.
+  struct Address {
+    std::int32_t track, c, h, r;
+  };
+  Address SectorAddress() {
+    Address a;
+    a.track = Int(-1, 164);
+    a.c = Int(-1, 256);
+    a.h = Int(-1, 2);
+    a.r = Int(-1, 256);
+    return a;
+  }
+
   // A value from [low, high], or now and then any 32-bit value.
   std::int32_t Int(std::int32_t low, std::int32_t high) {
     const std::uint32_t pick = Bits(1);
@@ -106,24 +119,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         image.SetSectorRange(args.Int(0, 40), args.Int(0, 40));
         break;
       case 2: {
-        const std::int32_t track = args.Int(-1, 164);
-        const std::int32_t c = args.Int(-1, 256), h = args.Int(-1, 2),
-                           r = args.Int(-1, 256), n = args.Int(-1, 8);
+        const Arguments::Address a = args.SectorAddress();
+        const std::int32_t n = args.Int(-1, 8);
         const std::int32_t maxLen = args.Int(-2, 70000);
         auto dest = Buffer(maxLen);
         const std::int32_t got =
-            image.ReadSector(track, c, h, r, n, dest.get(), maxLen);
+            image.ReadSector(a.track, a.c, a.h, a.r, n, dest.get(), maxLen);
         Check(got >= 0 && got <= (maxLen > 0 ? maxLen : 0));
         break;
       }
       case 3: {
-        const std::int32_t track = args.Int(-1, 164);
-        const std::int32_t c = args.Int(-1, 256), h = args.Int(-1, 2),
-                           r = args.Int(-1, 256), n = args.Int(-1, 25);
+        const Arguments::Address a = args.SectorAddress();
+        const std::int32_t n = args.Int(-1, 25);
         const std::int32_t length = args.Int(-2, 1 << 18);
         auto dest = Buffer(length);
         const std::int32_t got =
-            image.ReadSectors(track, c, h, r, n, dest.get(), length);
+            image.ReadSectors(a.track, a.c, a.h, a.r, n, dest.get(), length);
         Check(got >= 0 && got <= (length > 0 ? length : 0));
         break;
       }

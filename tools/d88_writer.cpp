@@ -111,6 +111,18 @@ Bytes DemoSectorText(int disk, int c, int h, int r, int sizeCode) {
   return out;
 }
 
+Bytes MakeDemoFile() {
+  const SectorFill fill = [](int disk, int c, int h, int r) {
+    return DemoSectorText(disk, c, h, r, 2);
+  };
+  Bytes file;
+  for (int disk = 0; disk < 4; ++disk) {
+    const Bytes image = MakeUniformDisk(disk, 80, 10, 2, fill).Build();
+    file.insert(file.end(), image.begin(), image.end());
+  }
+  return file;
+}
+
 bool WriteFile(const std::string& path, const Bytes& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;

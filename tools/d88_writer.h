@@ -79,6 +79,10 @@ D88DiskWriter MakeUniformDisk(int disk, int cylinders, int sectors,
 // read from.
 Bytes DemoSectorText(int disk, int c, int h, int r, int sizeCode);
 
+// The demo file: four scenario disks (2DD, 80 cylinders x 2 heads x 10
+// sectors of 512 bytes) filled with DemoSectorText, back to back.
+Bytes MakeDemoFile();
+
 // Stores little-endian values into a byte buffer.
 void PutFixed16(Bytes* bytes, std::size_t offset, std::uint16_t value);
 void PutFixed32(Bytes* bytes, std::size_t offset, std::uint32_t value);

@@ -12,15 +12,7 @@ int main(int argc, char** argv) {
     std::fputs("Usage: make_demo_image OUT.d88\n", stderr);
     return 2;
   }
-  const SectorFill fill = [](int disk, int c, int h, int r) {
-    return DemoSectorText(disk, c, h, r, 2);
-  };
-  Bytes file;
-  for (int disk = 0; disk < 4; ++disk) {
-    const Bytes image = MakeUniformDisk(disk, 80, 10, 2, fill).Build();
-    file.insert(file.end(), image.begin(), image.end());
-  }
-  if (!WriteFile(argv[1], file)) {
+  if (!WriteFile(argv[1], MakeDemoFile())) {
     std::fprintf(stderr, "make_demo_image: cannot write %s\n", argv[1]);
     return 1;
   }
