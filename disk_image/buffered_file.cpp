@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/platform.h"
+
 BufferedFile::BufferedFile(std::int32_t windowSize)
     : windowSize(windowSize), window(new std::uint8_t[windowSize]) {}
 
@@ -12,7 +14,7 @@ BufferedFile::~BufferedFile() { Close(); }
 
 bool BufferedFile::Open(const char* path) {
   Close();
-  file = std::fopen(path, "rb");
+  file = platform::OpenForReading(path);
   if (file == nullptr) return false;
   // The window is the only buffer: the C library's would copy every byte
   // twice and hold a second, possibly stale, copy of the file.

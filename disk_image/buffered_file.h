@@ -29,7 +29,9 @@ class BufferedFile {
   BufferedFile& operator=(const BufferedFile&) = delete;
 
   // Opens `path` for binary reading at position 0, closing any file open
-  // before.  Returns false, with no file open, when it cannot be opened.
+  // before.  `path` is as platform::OpenForReading() takes it: bytes on
+  // POSIX, UTF-8 (or else ANSI) on Windows.  Returns false, with no file
+  // open, when it cannot be opened.
   bool Open(const char* path);
   void Close();
   bool IsOpen() const { return file != nullptr; }

@@ -47,11 +47,14 @@ class D88Image {
   D88Image& operator=(const D88Image&) = delete;
 
   // With a path: closes any file already open, opens `path` for binary
-  // reading and indexes its images (at most kMaxImages).  Returns false, with
-  // no file open, when the file cannot be opened or cannot be read from its
-  // start (a directory, say).  A file too short for one header opens with no
-  // images.  With nullptr: closes the file and returns true; the image count
-  // becomes 0 and nothing stays selected.
+  // reading and indexes its images (at most kMaxImages).  On POSIX `path` is
+  // passed to the system as it is; on Windows it is UTF-8, so that any file
+  // name can be opened, and a string that is not valid UTF-8 is opened as a
+  // path in the ANSI code page, as the C library's fopen() would.  Returns
+  // false, with no file open, when the file cannot be opened or cannot be read
+  // from its start (a directory, say).  A file too short for one header opens
+  // with no images.  With nullptr: closes the file and returns true; the image
+  // count becomes 0 and nothing stays selected.
   bool Open(const char* path);
 
   // Images found by the last Open(), 0..kMaxImages; 0 when closed.

@@ -4,9 +4,10 @@
 // row's name in the current working directory, one console line per file.
 //
 // Output files are written safely: each is written to a temporary file in
-// the same directory and renamed over its name only once it is complete, so
-// an existing file of that name keeps its content when anything fails, and
-// the input file itself is never replaced.
+// the same directory, created new so that nothing already at that name (a
+// planted link, say) is ever opened, and renamed over its name only once it
+// is complete, so an existing file of that name keeps its content when
+// anything fails, and the input file itself is never replaced.
 
 #ifndef TAMREK_EXTRACT_EXTRACTION_RUN_H_
 #define TAMREK_EXTRACT_EXTRACTION_RUN_H_
@@ -25,7 +26,8 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                   std::FILE* err);
 
 // Puts `size` bytes from `data` into the file `name` in the working
-// directory: writes a temporary file beside it, then renames it over `name`.
+// directory: writes a new temporary file beside it (the first of NAME.tmp0
+// to NAME.tmp99 that nothing holds yet), then renames it over `name`.
 // Refuses to replace the file at `inputPath` (the file being read).
 // Returns false, leaving any existing `name` and no temporary file behind,
 // when the file cannot be created, written in full, closed or renamed.

@@ -2,9 +2,20 @@
 // into the current working directory.  Usage: tamrek FILE.d88
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "extract/extraction_run.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
-  return RunExtraction(argc, argv, stdout, stderr);
+  // On Windows the arguments come from the UTF-16 command line as UTF-8, so
+  // that file names outside the system's code page reach the run intact.
+  const std::vector<std::string> args = platform::CommandLine(argc, argv);
+  std::vector<const char*> pointers;
+  pointers.reserve(args.size() + 1);
+  for (const std::string& arg : args) pointers.push_back(arg.c_str());
+  pointers.push_back(nullptr);
+  return RunExtraction(static_cast<int>(args.size()), pointers.data(), stdout,
+                       stderr);
 }

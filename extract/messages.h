@@ -1,22 +1,35 @@
 // The console messages of the extraction run, as exact bytes.  The Japanese
-// texts are Shift_JIS (code page 932), written as escapes so that the bytes
-// do not depend on the encoding of this source file.
+// texts are Shift_JIS (code page 932), the bytes written to a file or a
+// pipe; each has a UTF-8 twin with the same text, shown on a terminal that
+// displays UTF-8.  All are written as escapes so that the bytes do not
+// depend on the encoding of this source file.
 
 #ifndef TAMREK_EXTRACT_MESSAGES_H_
 #define TAMREK_EXTRACT_MESSAGES_H_
 
 // Standard error, when the argument count is not exactly one:
-// "Usage: tamrek.exe [d88file(<scenario disk>)]\n", 46 bytes.
+// "Usage: tamrek.exe [d88file(シナリオディスク)]\n", 46 bytes.
 constexpr char kUsageMessage[] =
     "Usage: tamrek.exe [d88file("
     "\x83\x56\x83\x69\x83\x8A\x83\x49\x83\x66\x83\x42\x83\x58\x83\x4E"
     ")]\n";
+constexpr char kUsageMessageUtf8[] =
+    "Usage: tamrek.exe [d88file("
+    "\xE3\x82\xB7\xE3\x83\x8A\xE3\x83\xAA\xE3\x82\xAA"
+    "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF"
+    ")]\n";
 
-// Standard error, when the D88 file cannot be opened ("cannot open the
-// file."), 30 bytes.
+// Standard error, when the D88 file cannot be opened:
+// "ファイルをオープンできません.\n" ("cannot open the file."), 30 bytes.
 constexpr char kOpenFailureMessage[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
     "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
+constexpr char kOpenFailureMessageUtf8[] =
+    "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x82\x92"
+    "\xE3\x82\xAA\xE3\x83\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7"
+    "\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93.\n";
+
+// The ASCII lines, the same bytes everywhere.
 
 // Standard output, once an output file is in place under its name.
 constexpr char kCreatedFormat[] = "%s is created.\n";

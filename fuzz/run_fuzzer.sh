@@ -36,7 +36,7 @@ if command -v llvm-profdata >/dev/null && command -v llvm-cov >/dev/null; then
   rm -rf "$cov" && mkdir -p "$cov"
   clang++ -std=c++17 -O1 -fprofile-instr-generate -fcoverage-mapping -I. \
     fuzz/d88_image_fuzzer.cpp fuzz/replay_main.cpp disk_image/d88_image.cpp \
-    disk_image/buffered_file.cpp -o "$cov/replay"
+    disk_image/buffered_file.cpp platform/platform_posix.cpp -o "$cov/replay"
   LLVM_PROFILE_FILE="$cov/replay.profraw" "$cov/replay" "$build/corpus" \
     "$build/seeds" >/dev/null
   llvm-profdata merge -o "$cov/replay.profdata" "$cov/replay.profraw"

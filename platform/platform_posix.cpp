@@ -1,0 +1,74 @@
+// The platform layer on POSIX systems.  See platform.h.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+// Whether the user's locale (LC_CTYPE from the environment) encodes text
+// as UTF-8.  The program's own locale is left as it was.
+bool LocaleIsUtf8() {
+  static const bool utf8 = [] {
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    const std::string previous = current != nullptr ? current : "C";
+    bool result = false;
+    if (std::setlocale(LC_CTYPE, "") != nullptr) {
+      result = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    }
+    std::setlocale(LC_CTYPE, previous.c_str());
+    return result;
+  }();
+  return utf8;
+}
+
+}  // namespace
+
+std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
+
+std::FILE* CreateNewFile(const std::string& path, bool* nameTaken) {
+  // O_EXCL fails on any existing name, a dangling symbolic link included.
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  *nameTaken = fd < 0 && errno == EEXIST;
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) {
+    close(fd);
+    unlink(path.c_str());
+  }
+  return file;
+}
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool SameFile(const char* a, const char* b) {
+  struct stat sa, sb;
+  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::vector<std::string> CommandLine(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
+  const bool terminal = isatty(fileno(stream)) == 1 && LocaleIsUtf8();
+  std::fputs(terminal ? utf8 : bytes, stream);
+  std::fflush(stream);
+}
+
+}  // namespace platform
