@@ -50,7 +50,7 @@ windows-test: build
 	$(CMAKE) --build $(BUILD)-windows-x86_64 -j $(JOBS) --target tamrek -- --no-print-directory
 	tools/check_windows_exe.sh $(BUILD)-windows-x86_64/tamrek.exe x86_64
 	WINEDEBUG=-all $(WINE64) wineboot --init
-	WINEDEBUG=-all TAMREK_WINDOWS=1 \
+	WINEDEBUG=-all TAMREK_WINDOWS=1 LC_ALL= LANG=C.UTF-8 \
 	  TAMREK_TOOL="$(WINE64) $(abspath $(BUILD)-windows-x86_64/tamrek.exe)" \
 	  $(BUILD)/tamrek_e2e_test
 

@@ -11,12 +11,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -134,11 +136,47 @@ struct Result {
   std::string out, err;
 };
 
+// Where the tool's standard output and standard error go.
+enum class Streams {
+  kFiles,     // two files, read into Result::out and Result::err
+  kOnePipe,   // one pipe for both, read into Result::out
+  kTerminal,  // one pseudo-terminal for both, read into Result::out
+};
+
 struct RunOptions {
   long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   bool asNobody = false;    // drop to uid/gid 65534 (when root)
   std::string tool;         // runs this program instead of ToolCommand()
+  fs::path directory;       // working directory; the test's `work` if empty
+  std::vector<std::string> environment;  // NAME=VALUE settings for the tool
+  Streams streams = Streams::kFiles;
 };
+
+// Reads `fd` until its end, or until `pid` has exited and nothing more comes
+// for a moment (a pseudo-terminal may be held open by the tool's helpers),
+// or after 60 s.  Returns the bytes read and stores the wait status.
+std::string ReadUntilExit(int fd, pid_t pid, int* status) {
+  std::string bytes;
+  bool exited = false;
+  for (int waited = 0; waited < 600;) {
+    pollfd p{fd, POLLIN, 0};
+    const int ready = poll(&p, 1, 100);
+    if (ready > 0) {
+      char buf[4096];
+      const ssize_t got = read(fd, buf, sizeof buf);
+      if (got <= 0) break;  // end of pipe, or EIO once a terminal is closed
+      bytes.append(buf, static_cast<std::size_t>(got));
+      continue;
+    }
+    if (exited) break;
+    exited = waitpid(pid, status, WNOHANG) == pid;
+    ++waited;
+  }
+  if (!exited) {
+    EXPECT_EQ(waitpid(pid, status, 0), pid);
+  }
+  return bytes;
+}
 
 class TamrekTest : public ::testing::Test {
  protected:
@@ -167,16 +205,41 @@ class TamrekTest : public ::testing::Test {
     argv.push_back(nullptr);
     const std::string outPath = (root / "stdout").string();
     const std::string errPath = (root / "stderr").string();
+    const std::string directory =
+        (options.directory.empty() ? work : options.directory).string();
+
+    // The parent's end of a pipe or terminal shared by stdout and stderr.
+    int shared = -1, pipeEnds[2] = {-1, -1};
+    std::string terminal;
+    if (options.streams == Streams::kOnePipe) {
+      EXPECT_EQ(pipe(pipeEnds), 0);
+      shared = pipeEnds[0];
+    } else if (options.streams == Streams::kTerminal) {
+      shared = posix_openpt(O_RDWR | O_NOCTTY);
+      const bool opened = shared >= 0 && grantpt(shared) == 0 &&
+                          unlockpt(shared) == 0 && ptsname(shared) != nullptr;
+      EXPECT_TRUE(opened) << "no pseudo-terminal";
+      if (opened) terminal = ptsname(shared);
+    }
 
     const pid_t pid = fork();
     if (pid == 0) {
-      const int outFd =
-          open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int errFd =
-          open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (outFd < 0 || errFd < 0 || chdir(work.c_str()) != 0) _exit(126);
+      int outFd = -1, errFd = -1;
+      if (options.streams == Streams::kFiles) {
+        outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      } else if (options.streams == Streams::kOnePipe) {
+        outFd = errFd = pipeEnds[1];
+      } else if (setsid() >= 0) {  // the terminal becomes the controlling one
+        outFd = errFd = open(terminal.c_str(), O_RDWR);
+      }
+      if (outFd < 0 || errFd < 0 || chdir(directory.c_str()) != 0) _exit(126);
       dup2(outFd, 1);
       dup2(errFd, 2);
+      if (shared >= 0) close(shared);
+      for (const std::string& setting : options.environment) {
+        putenv(const_cast<char*>(setting.c_str()));
+      }
       if (options.fileSizeLimit >= 0) {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
@@ -194,11 +257,17 @@ class TamrekTest : public ::testing::Test {
     }
     Result result;
     int status = 0;
-    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    if (shared >= 0) {
+      if (pipeEnds[1] >= 0) close(pipeEnds[1]);
+      result.out = ReadUntilExit(shared, pid, &status);
+      close(shared);
+    } else {
+      EXPECT_EQ(waitpid(pid, &status, 0), pid);
+      result.out = AsText(ReadAll(outPath));
+      result.err = AsText(ReadAll(errPath));
+    }
     EXPECT_TRUE(WIFEXITED(status)) << "the tool did not exit normally";
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = AsText(ReadAll(outPath));
-    result.err = AsText(ReadAll(errPath));
     return result;
   }
 
@@ -250,6 +319,32 @@ TEST_F(TamrekTest, UnopenableInputPrintsOpenFailureOnly) {
   }
 }
 
+TEST_F(TamrekTest, JapaneseLinesAreUtf8OnlyOnAUtf8Terminal) {
+  const std::string absent = (root / "absent.d88").string();
+  RunOptions options;
+  options.environment = {"LC_ALL=", "LC_CTYPE=", "LANG=C.UTF-8"};
+  // Redirected, the lines are the Shift_JIS bytes whatever the locale.
+  EXPECT_EQ(Run({}, options).err, Console(kUsage));
+  EXPECT_EQ(Run({absent}, options).err, Console(kOpenFailure));
+  // On a terminal they are UTF-8 text.  A Linux terminal ends its lines in
+  // CR LF; Wine's console adds its own control sequences around the text.
+  options.streams = Streams::kTerminal;
+  const std::string usage = "Usage: tamrek.exe [d88file(シナリオディスク)]";
+  const std::string openFailure = "ファイルをオープンできません.";
+  Result r = Run({}, options);
+  EXPECT_EQ(r.status, 1);
+  if (WindowsBuild()) {
+    EXPECT_NE(r.out.find(usage), std::string::npos) << r.out;
+    EXPECT_NE(Run({absent}, options).out.find(openFailure), std::string::npos);
+    return;
+  }
+  EXPECT_EQ(r.out, usage + "\r\n");
+  EXPECT_EQ(Run({absent}, options).out, openFailure + "\r\n");
+  // A terminal whose locale is not UTF-8 gets the bytes.
+  options.environment.back() = "LANG=C";
+  EXPECT_EQ(Run({}, options).out, kUsage.substr(0, kUsage.size() - 1) + "\r\n");
+}
+
 // ---- Extraction ----
 
 TEST_F(TamrekTest, CompleteFileYieldsAllTwentyNineFiles) {
@@ -263,6 +358,27 @@ TEST_F(TamrekTest, CompleteFileYieldsAllTwentyNineFiles) {
   for (const PlanRow& row : kPlan) {
     ASSERT_EQ(files.count(row.name), 1u) << row.name;
     EXPECT_EQ(files.at(row.name), ExpectedFile(row)) << row.name;
+  }
+}
+
+TEST_F(TamrekTest, JapaneseAndOtherNonAsciiNamesWork) {
+  const fs::path directory = root / "作業フォルダ";
+  for (const std::string name :
+       {"ドラゴン (Disk A).d88", "한국어 디스크 🐉.d88"}) {
+    fs::remove_all(directory);
+    fs::create_directories(directory);
+    ASSERT_TRUE(WriteFile((root / name).string(), DemoFile(4)));
+    RunOptions options;
+    options.directory = directory;
+    for (const std::string& path : {(root / name).string(), "../" + name}) {
+      const Result r = Run({path}, options);
+      EXPECT_EQ(r.status, 0) << path;
+      EXPECT_EQ(r.out, CreatedLines()) << path;
+      EXPECT_EQ(r.err, "") << path;
+    }
+    for (const PlanRow& row : kPlan) {
+      EXPECT_EQ(ReadAll(directory / row.name), ExpectedFile(row)) << row.name;
+    }
   }
 }
 
@@ -374,6 +490,19 @@ TEST_F(TamrekTest, DamagedSectorEndsItsFileWithZeros) {
   expected.resize(1026, 0);
   EXPECT_EQ(ReadAll(work / "LDAT04"), expected);
   EXPECT_EQ(ReadAll(work / "LDAT05"), ExpectedFile(kPlan[12]));
+
+  // On one pipe the incomplete line comes right before its created line.
+  RunOptions onePipe;
+  onePipe.streams = Streams::kOnePipe;
+  const std::string lines = CreatedLines();
+  const std::string created = Console("LDAT04 is created.\n");
+  const std::size_t at = lines.find(created);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(Run({input}, onePipe).out,
+            lines.substr(0, at) +
+                Console("LDAT04 is incomplete: 512 of 1026 bytes could be "
+                        "read.\n") +
+                lines.substr(at));
 }
 
 // ---- The user's files ----
@@ -409,18 +538,115 @@ TEST_F(TamrekTest, OutputThatCannotBeReplacedIsReportedAndTheRunGoesOn) {
   EXPECT_EQ(files.at("NDAT03"), ExpectedFile(kPlan[22]));
 }
 
-TEST_F(TamrekTest, InputInTheWorkingDirectoryIsNeverReplaced) {
+TEST_F(TamrekTest, InputIsNeverReplacedWhateverNameReachesIt) {
   const Bytes disks = DemoFile(4);
-  ASSERT_TRUE(WriteFile((work / "LDAT04").string(), disks));
-  const Result r = Run({"LDAT04"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, CreatedLines({"LDAT04"}));
-  EXPECT_EQ(r.err, Console("LDAT04 could not be written.\n"));
-  EXPECT_EQ(ReadAll(work / "LDAT04"), disks);
-  for (int i = 12; i < 29; ++i) {
-    EXPECT_EQ(ReadAll(work / kPlan[i].name), ExpectedFile(kPlan[i]))
-        << kPlan[i].name;
+  const fs::path elsewhere = root / "elsewhere.d88";
+  const std::string inWork = (work / "LDAT04").string();
+  struct Case {
+    const char* how;
+    std::string argument;
+  };
+  for (const Case& c : {Case{"by name", "LDAT04"}, Case{"as ./", "./LDAT04"},
+                        Case{"by absolute path", inWork},
+                        Case{"by a hard link", elsewhere.string()},
+                        Case{"by a symbolic link", elsewhere.string()}}) {
+    fs::remove_all(work);
+    fs::create_directories(work);
+    fs::remove(elsewhere);
+    const std::string how = c.how;
+    if (how == "by a hard link" || how == "by a symbolic link") {
+      ASSERT_TRUE(WriteFile(elsewhere.string(), disks));
+      if (how == "by a hard link") {
+        fs::create_hard_link(elsewhere, inWork);
+      } else {
+        fs::create_symlink(elsewhere, inWork);
+      }
+    } else {
+      ASSERT_TRUE(WriteFile(inWork, disks));
+    }
+    const Result r = Run({c.argument});
+    EXPECT_EQ(r.status, 1) << how;
+    EXPECT_EQ(r.out, CreatedLines({"LDAT04"})) << how;
+    EXPECT_EQ(r.err, Console("LDAT04 could not be written.\n")) << how;
+    EXPECT_EQ(ReadAll(inWork), disks) << how;
+    EXPECT_EQ(fs::is_symlink(inWork), how == "by a symbolic link") << how;
+    for (int i = 12; i < 29; ++i) {
+      EXPECT_EQ(ReadAll(work / kPlan[i].name), ExpectedFile(kPlan[i]))
+          << how << " " << kPlan[i].name;
+    }
   }
+}
+
+TEST_F(TamrekTest, NamesHeldAtTemporaryNamesAreNeverTouched) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  const fs::path target = root / "target.bin";
+  ASSERT_TRUE(WriteFile(target.string(), Bytes(5, 0x22)));
+  const auto temporary = [this](const char* name, int k) {
+    return work / (std::string(name) + ".tmp" + std::to_string(k));
+  };
+  // A link at every output's first temporary name, links at all but the
+  // last name MDAT03 could use, a user's file at MDAT04's first, and
+  // dangling links at every name MDAT05 could use.
+  for (const PlanRow& row : kPlan) {
+    fs::create_symlink(target, temporary(row.name, 0));
+  }
+  for (int k = 1; k < 99; ++k)
+    fs::create_symlink(target, temporary("MDAT03", k));
+  fs::remove(temporary("MDAT04", 0));
+  ASSERT_TRUE(WriteFile(temporary("MDAT04", 0).string(), Bytes(3, 0x44)));
+  for (int k = 0; k < 100; ++k) {
+    fs::remove(temporary("MDAT05", k));
+    fs::create_symlink(root / "nowhere", temporary("MDAT05", k));
+  }
+  const auto planted = WorkFiles();
+
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, CreatedLines({"MDAT05"}));
+  EXPECT_EQ(r.err, Console("MDAT05 could not be written.\n"));
+  EXPECT_EQ(ReadAll(target), Bytes(5, 0x22));
+  EXPECT_FALSE(fs::exists(root / "nowhere"));
+  EXPECT_EQ(ReadAll(temporary("MDAT04", 0)), Bytes(3, 0x44));
+  const auto files = WorkFiles();
+  EXPECT_EQ(files.size(), planted.size() + 28);  // nothing else left behind
+  for (const auto& [name, content] : planted) {
+    if (name != "MDAT04.tmp0") {
+      EXPECT_TRUE(fs::is_symlink(work / name)) << name;
+    }
+  }
+  for (const PlanRow& row : kPlan) {
+    if (std::string(row.name) != "MDAT05") {
+      EXPECT_EQ(files.at(row.name), ExpectedFile(row)) << row.name;
+    }
+  }
+}
+
+TEST_F(TamrekTest, LinkRacingAtATemporaryNameIsNeverWrittenThrough) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  const fs::path target = root / "target.bin";
+  ASSERT_TRUE(WriteFile(target.string(), Bytes(5, 0x22)));
+  const std::string link = (work / "MDAT03.tmp0").string();
+  // Someone with write access to the directory keeps planting a link at the
+  // first temporary name and removing it again, for at most 60 s.
+  const pid_t racer = fork();
+  if (racer == 0) {
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < end) {
+      if (symlink(target.c_str(), link.c_str()) == 0) unlink(link.c_str());
+    }
+    _exit(0);
+  }
+  const int runs = WindowsBuild() ? 5 : 40;
+  for (int run = 0; run < runs; ++run) {
+    const Result r = Run({input});
+    ASSERT_EQ(r.status, 0) << "run " << run;
+    ASSERT_EQ(ReadAll(target), Bytes(5, 0x22))
+        << "written through in run " << run;
+  }
+  kill(racer, SIGKILL);
+  waitpid(racer, nullptr, 0);
+  EXPECT_EQ(ReadAll(work / "MDAT03"), ExpectedFile(kPlan[3]));
 }
 
 TEST_F(TamrekTest, FailedWritesKeepEarlierContentAndLeaveNoTemporaries) {
