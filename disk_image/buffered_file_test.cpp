@@ -109,6 +109,14 @@ TEST_F(BufferedFileTest, DroppingTheWindowRereadsTheFile) {
   ASSERT_TRUE(file.Seek(0));
   EXPECT_EQ(file.Read(buf, 4), 3);  // the file shrank
   EXPECT_EQ(buf[1], content[1]);
+
+  // Opening another file forgets the window over the first one's start.
+  const std::string other = path + ".other";
+  ASSERT_TRUE(WriteFile(other, Bytes{9, 8, 7, 6}));
+  ASSERT_TRUE(file.Open(other.c_str()));
+  EXPECT_EQ(file.Read(buf, 4), 4);
+  EXPECT_EQ(Bytes(buf, buf + 4), (Bytes{9, 8, 7, 6}));
+  fs::remove(other);
 }
 
 TEST_F(BufferedFileTest, ClosedOrUnopenableFilesReadNothing) {

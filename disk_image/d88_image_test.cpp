@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ Bytes Filled(std::size_t size, std::uint8_t value) {
 Bytes Text(int disk, int c, int h, int r) {
   return DemoSectorText(disk, c, h, r, 2);
 }
+
+std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 Bytes Concat(const std::vector<Bytes>& parts) {
   Bytes out;
@@ -144,6 +147,19 @@ TEST_F(D88ImageTest, StopsIndexingWhereAnImageCouldNotBeAddressed) {
     OpenBytes(Concat({D88DiskWriter("A").Build(), one, one}));
     EXPECT_EQ(image.GetImageCount(), 2) << size;
   }
+  // A sparse file whose second header lies at 2^31 - 1 or at 2^31: only the
+  // first is within reach.
+  for (const std::uint32_t size : {0x7FFFFFFFu, 0x80000000u}) {
+    D88DiskWriter disk("FIRST");
+    disk.OverrideDiskSize(size);
+    ASSERT_TRUE(WriteFile(path, disk.Build()));
+    fs::resize_file(path, size);
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        << AsString(D88DiskWriter("SECOND").Build());
+    ASSERT_TRUE(image.Open(path.c_str()));
+    EXPECT_EQ(image.GetImageCount(), size == 0x7FFFFFFFu ? 2 : 1) << size;
+  }
+  fs::remove(path);
 }
 
 TEST_F(D88ImageTest, RefusesMissingFilesAndDirectories) {
@@ -164,12 +180,15 @@ TEST_F(D88ImageTest, ClosingResetsSelectionButKeepsTheName) {
   std::uint8_t buf[512];
   EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 2, buf, 512), 0);
   EXPECT_FALSE(image.SelectImage(0));
+  EXPECT_STREQ(image.GetImageName(),
+               "DISK2");             // a refused call changes nothing
   EXPECT_TRUE(image.Open(nullptr));  // closing a closed object is fine
 }
 
 TEST_F(D88ImageTest, OpeningAnotherFileClosesTheFirst) {
   OpenBytes(Concat({UniformDisk(0, 1), UniformDisk(1, 1)}));
   ASSERT_TRUE(image.SelectImage(1));
+  ASSERT_TRUE(image.SelectImage(0));  // the first file's start is buffered
   const std::string other = (dir / "other.d88").string();
   ASSERT_TRUE(WriteFile(other, D88DiskWriter("OTHER").Build()));
   ASSERT_TRUE(image.Open(other.c_str()));
@@ -182,7 +201,9 @@ TEST_F(D88ImageTest, OpeningAnotherFileClosesTheFirst) {
 TEST_F(D88ImageTest, ReportsMediaTypeAndNameBytesAsStored) {
   D88DiskWriter full("ABCDEFGHIJKLMNOP", 0xFF);
   D88DiskWriter shortName("abc", 0x20);
-  OpenBytes(Concat({full.Build(), shortName.Build()}));
+  Bytes file = Concat({full.Build(), shortName.Build()});
+  file[16] = 'Q';  // the byte after the name field is not part of it
+  OpenBytes(file);
   ASSERT_TRUE(image.SelectImage(0));
   EXPECT_EQ(image.GetMediaType(), 255);
   EXPECT_STREQ(image.GetImageName(), "ABCDEFGHIJKLMNOP");
@@ -244,6 +265,10 @@ TEST_F(D88ImageTest, FindsSectorsInInterleavedOrder) {
   }
   EXPECT_TRUE(Sector512(3, 1, 1, 11).empty());
   EXPECT_TRUE(Sector512(3, 1, 0, 1).empty());  // ID disagrees with the track
+  std::uint8_t buf[512];
+  for (int n : {1, 3}) {  // C, H and R match, N does not
+    EXPECT_EQ(image.ReadSector(3, 1, 1, 1, n, buf, 512), 0) << n;
+  }
 }
 
 TEST_F(D88ImageTest, DataSizeFieldDecidesTheLengthAndIsLittleEndian) {
@@ -261,10 +286,15 @@ TEST_F(D88ImageTest, DataSizeFieldDecidesTheLengthAndIsLittleEndian) {
 TEST_F(D88ImageTest, ComparesIdBytesAsValuesFrom0To255) {
   D88DiskWriter disk;
   disk.SetTrack(7, {MakeSector(0xFF, 0x80, 0xF5, 2, 1, Filled(512, 0x33))});
+  disk.SetTrack(8, {MakeSector(4, 0, 1, 23, 1, Filled(100, 0x34))});
   OpenBytes(disk.Build());
   ASSERT_TRUE(image.SelectImage(0));
   EXPECT_TRUE(Sector512(7, -1, -128, -11).empty());
   EXPECT_EQ(Sector512(7, 255, 128, 245), Filled(512, 0x33));
+  // 23, the largest size code whose sector size fits 32 bits, is read.
+  Bytes buf(100, 0);
+  EXPECT_EQ(image.ReadSectors(8, 4, 0, 1, 23, buf.data(), 100), 100);
+  EXPECT_EQ(buf, Filled(100, 0x34));
 }
 
 TEST_F(D88ImageTest, FirstMatchingRecordWins) {
@@ -306,6 +336,16 @@ TEST_F(D88ImageTest, TrackCheckRefusesAbsentNegativeAndOutOfRangeTracks) {
   EXPECT_TRUE(Sector512(2, 1, 0, 1).empty());
   EXPECT_TRUE(Sector512(164, 82, 0, 1).empty());
   EXPECT_TRUE(Sector512(-1, 0, 0, 1).empty());
+
+  // In a second image an offset of -528 as 32 bits would land on the first
+  // image's last sector record: it is refused all the same.
+  D88DiskWriter second;
+  second.SetTrack(0, {MakeSector(0, 0, 1, 2, 1, Filled(512, 0x45))});
+  second.OverrideTrackOffset(2, 0xFFFFFDF0u);
+  OpenBytes(Concat({disk.Build(), second.Build()}));
+  ASSERT_TRUE(image.SelectImage(1));
+  EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(512, 0x45));
+  EXPECT_TRUE(Sector512(2, 81, 1, 1).empty());
 }
 
 TEST_F(D88ImageTest, TrackOffsetMayEqualButNotExceedTheDiskSize) {
@@ -380,13 +420,14 @@ class ReadSectorsTest : public D88ImageTest {
 
   // The expected bytes of a run over the demo disk: sector after sector of
   // range 1..10, turning to the other side and then the next cylinder.
-  static Bytes ExpectedRun(int c, int h, int r, std::size_t length) {
+  static Bytes ExpectedRun(int c, int h, int r, std::size_t length,
+                           int first = 1, int last = 10) {
     Bytes out;
     while (out.size() < length) {
       const Bytes s = Text(3, c, h, r);
       out.insert(out.end(), s.begin(), s.end());
-      if (++r > 10) {
-        r = 1;
+      if (++r > last) {
+        r = first;
         if (++h > 1) h = 0, ++c;
       }
     }
@@ -411,6 +452,9 @@ TEST_F(ReadSectorsTest, RunCrossesToTheOtherSideAndTheNextCylinder) {
   EXPECT_EQ(Run(15, 9, 2818), ExpectedRun(7, 1, 9, 2818));
   // Across three track sides.
   EXPECT_EQ(Run(15, 10, 11264), ExpectedRun(7, 1, 10, 11264));  // 22 sectors
+  // Each new side starts at the range's first sector, not at sector 1.
+  image.SetSectorRange(3, 10);
+  EXPECT_EQ(Run(14, 9, 4096), ExpectedRun(7, 0, 9, 4096, 3, 10));
 }
 
 TEST_F(ReadSectorsTest, CutsOnlyTheLastPiece) {
@@ -438,6 +482,14 @@ TEST_F(ReadSectorsTest, DefaultRangeRunsToSixteen) {
   std::uint8_t buf[1024];
   // Sector 11 does not exist, and the default range does not turn at 10.
   EXPECT_EQ(fresh.ReadSectors(0, 0, 0, 10, 2, buf, 1024), 512);
+  // On a disk of 16 sectors a side it turns from 16 to sector 1 of head 1.
+  const std::string sixteen = (dir / "sixteen.d88").string();
+  ASSERT_TRUE(WriteFile(sixteen, MakeUniformDisk(5, 1, 16, 2, Text).Build()));
+  ASSERT_TRUE(fresh.Open(sixteen.c_str()));
+  ASSERT_TRUE(fresh.SelectImage(0));
+  ASSERT_EQ(fresh.ReadSectors(0, 0, 0, 16, 2, buf, 1024), 1024);
+  EXPECT_EQ(Bytes(buf, buf + 512), Text(5, 0, 0, 16));
+  EXPECT_EQ(Bytes(buf + 512, buf + 1024), Text(5, 0, 1, 1));
 }
 
 TEST_F(ReadSectorsTest, RefusesBadLengthsAndSizeCodes) {
