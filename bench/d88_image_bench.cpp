@@ -1,20 +1,36 @@
 // Benchmarks of the reader and of the whole extraction run.
 //
-// Whole-disk reads: every sector of every image of a 64-image file read
-// through ReadSectors(), one track side per call, for four common
-// geometries; the baseline is one sequential fread() of the same file, in the
-// same process.  After the run a table gives each geometry's throughput and
-// its ratio to the baseline.  The extraction benchmark runs the 29-file plan
-// in-process against a four-disk file, writing into a temporary directory.
+// Whole-disk reads (BM_WholeDisk/G): every sector of every image of a
+// 64-image file read through ReadSectors(), one track side per call, for
+// four common geometries, against two floors of the same work:
+// - the I/O floor: one sequential fread() of the file through a buffer of
+//   the reader's window size, every byte read once;
+// - the algorithm floor: the same sequential read, each image into one
+//   buffer, plus the reader's work done over the image's bytes right after
+//   they are read, while they are in the cache: every sector found by
+//   walking its track from the first record, with the reader's stop rules,
+//   and copied out.
+// Each iteration runs the three passes one after the other, in an order that
+// rotates, and times each, so that a machine whose speed drifts slows all
+// three alike; the ratios are the medians of the per-iteration ratios.
+// After the run a table gives each pass's throughput and the ratios.  The
+// extraction benchmark runs the 29-file plan in-process against a four-disk
+// file, writing into a temporary directory.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "disk_image/buffered_file.h"
+#include "disk_image/coding.h"
 #include "disk_image/d88_image.h"
 #include "extract/extraction_run.h"
 #include "tools/d88_writer.h"
@@ -68,48 +84,157 @@ std::string GeometryFile(int g) {
   return files[g] = path;
 }
 
-void BM_ReadSectors(benchmark::State& state) {
+// The reader's pass: every sector of the file through ReadSectors().
+std::int64_t ReaderPass(const Geometry& geo, const std::string& path,
+                        std::vector<std::uint8_t>* buf) {
+  const int trackBytes = static_cast<int>(buf->size());
+  std::int64_t bytes = 0;
+  D88Image image;
+  if (!image.Open(path.c_str())) std::abort();
+  for (int i = 0; i < image.GetImageCount(); ++i) {
+    image.SelectImage(i);
+    image.SetSectorRange(1, geo.sectors);
+    for (int t = 0; t < 2 * geo.cylinders; ++t) {
+      const int got = image.ReadSectors(t, t / 2, t % 2, 1, geo.sizeCode,
+                                        buf->data(), trackBytes);
+      if (got != trackBytes) std::abort();
+      bytes += got;
+    }
+  }
+  return bytes;
+}
+
+// Reads `length` bytes of `f` into `dest` in window-sized pieces.
+void ReadPieces(std::FILE* f, std::uint8_t* dest, std::size_t length) {
+  const std::size_t piece = BufferedFile::kDefaultWindowSize;
+  for (std::size_t done = 0; done < length;) {
+    const std::size_t want = std::min(piece, length - done);
+    if (std::fread(dest + done, 1, want, f) != want) std::abort();
+    done += want;
+  }
+}
+
+std::FILE* OpenUnbuffered(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) std::abort();
+  std::setvbuf(f, nullptr, _IONBF, 0);  // as the reader: no second copy
+  return f;
+}
+
+// The I/O floor: the file read once, sequentially, in window-sized pieces.
+std::int64_t IoFloorPass(const std::string& path,
+                         std::vector<std::uint8_t>* buf) {
+  std::FILE* f = OpenUnbuffered(path);
+  std::int64_t bytes = 0;
+  for (std::size_t got;
+       (got = std::fread(buf->data(), 1, buf->size(), f)) > 0;) {
+    benchmark::DoNotOptimize(buf->data());
+    bytes += static_cast<std::int64_t>(got);
+  }
+  std::fclose(f);
+  return bytes;
+}
+
+// Sector (c, h, r, n) of the track at `track` in `image`, found as the
+// reader finds it: walking from the first record, ending at a sector count
+// of 0 or after the record that the count says is the last.  Copies up to
+// `maxLen` bytes of its data to `dest`; returns the bytes copied.
+std::int32_t FindInMemory(const std::vector<std::uint8_t>& image,
+                          std::int64_t track, int c, int h, int r, int n,
+                          std::uint8_t* dest, std::int32_t maxLen) {
+  const std::int64_t size = static_cast<std::int64_t>(image.size());
+  for (std::int64_t i = 0; track + 16 <= size; ++i) {
+    const std::uint8_t* p = image.data() + track;
+    const int count = DecodeFixed16(p + 4), dataSize = DecodeFixed16(p + 14);
+    if (count == 0) return 0;
+    if (p[0] == c && p[1] == h && p[2] == r && p[3] == n) {
+      const std::int64_t k =
+          std::min<std::int64_t>({dataSize, maxLen, size - track - 16});
+      std::memcpy(dest, p + 16, static_cast<std::size_t>(k));
+      return static_cast<std::int32_t>(k);
+    }
+    track += 16 + dataSize;
+    if (i + 1 == count) return 0;
+  }
+  return 0;
+}
+
+// The algorithm floor: the sequential read, one image at a time into one
+// buffer, each image walked right after it is read.
+std::int64_t AlgorithmFloorPass(const Geometry& geo, const std::string& path,
+                                std::vector<std::uint8_t>* image,
+                                std::vector<std::uint8_t>* buf) {
+  const int sectorBytes = 128 << geo.sizeCode;
+  std::int64_t bytes = 0;
+  std::FILE* f = OpenUnbuffered(path);
+  for (int i = 0; i < kImagesPerFile; ++i) {
+    std::uint8_t header[D88Image::kDiskHeaderSize];
+    ReadPieces(f, header, sizeof header);
+    const std::uint32_t diskSize = DecodeFixed32(header + 0x1C);
+    image->resize(diskSize);
+    std::memcpy(image->data(), header, sizeof header);
+    ReadPieces(f, image->data() + sizeof header, diskSize - sizeof header);
+    for (int t = 0; t < 2 * geo.cylinders; ++t) {
+      const std::int64_t track = DecodeFixed32(header + 0x20 + 4 * t);
+      for (int r = 1; r <= geo.sectors; ++r) {
+        bytes += FindInMemory(*image, track, t / 2, t % 2, r, geo.sizeCode,
+                              buf->data() + (r - 1) * sectorBytes, sectorBytes);
+      }
+      benchmark::DoNotOptimize(buf->data());
+    }
+  }
+  std::fclose(f);
+  return bytes;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// What the table at the end shows, per geometry.
+struct WholeDiskResult {
+  double readerRate, ioRate, algorithmRate;  // bytes per second
+  double vsIo, vsAlgorithm;                  // time ratios
+};
+std::map<int, WholeDiskResult> wholeDiskResults;
+
+void BM_WholeDisk(benchmark::State& state) {
   const int g = static_cast<int>(state.range(0));
   const Geometry& geo = kGeometries[g];
   const std::string path = GeometryFile(g);
-  const int trackBytes = geo.sectors * (128 << geo.sizeCode);
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(trackBytes));
-  std::int64_t bytes = 0;
+  const double fileBytes = static_cast<double>(fs::file_size(path));
+  std::vector<std::uint8_t> buf(
+      static_cast<std::size_t>(geo.sectors * (128 << geo.sizeCode)));
+  std::vector<std::uint8_t> stream(BufferedFile::kDefaultWindowSize), image;
+  std::vector<double> times[3], vsIo, vsAlgorithm;
+  std::int64_t sectorBytes = 0;
+  int round = 0;
   for (auto _ : state) {
-    D88Image image;
-    if (!image.Open(path.c_str())) std::abort();
-    for (int i = 0; i < image.GetImageCount(); ++i) {
-      image.SelectImage(i);
-      image.SetSectorRange(1, geo.sectors);
-      for (int t = 0; t < 2 * geo.cylinders; ++t) {
-        const int got = image.ReadSectors(t, t / 2, t % 2, 1, geo.sizeCode,
-                                          buf.data(), trackBytes);
-        if (got != trackBytes) std::abort();
-        bytes += got;
-      }
+    double t[3];
+    for (int k = 0; k < 3; ++k) {
+      const int pass = (round + k) % 3;
+      const auto start = std::chrono::steady_clock::now();
+      if (pass == 0) sectorBytes = ReaderPass(geo, path, &buf);
+      if (pass == 1) IoFloorPass(path, &stream);
+      if (pass == 2) AlgorithmFloorPass(geo, path, &image, &buf);
+      t[pass] = std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                              start)
+                    .count();
+      times[pass].push_back(t[pass]);
     }
+    vsIo.push_back(t[0] / t[1]);
+    vsAlgorithm.push_back(t[0] / t[2]);
+    ++round;
   }
-  state.SetBytesProcessed(bytes);
+  const double sectors = static_cast<double>(sectorBytes);
+  const WholeDiskResult result{
+      sectors / Median(times[0]), fileBytes / Median(times[1]),
+      sectors / Median(times[2]), Median(vsIo), Median(vsAlgorithm)};
+  state.counters["vs_io"] = result.vsIo;
+  state.counters["vs_alg"] = result.vsAlgorithm;
   state.SetLabel(geo.label);
-}
-
-void BM_FreadBaseline(benchmark::State& state) {
-  const int g = static_cast<int>(state.range(0));
-  const std::string path = GeometryFile(g);
-  const std::size_t size = static_cast<std::size_t>(fs::file_size(path));
-  std::vector<std::uint8_t> buf(size);
-  std::int64_t bytes = 0;
-  for (auto _ : state) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr || std::fread(buf.data(), 1, size, f) != size) {
-      std::abort();
-    }
-    std::fclose(f);
-    benchmark::DoNotOptimize(buf.data());
-    bytes += static_cast<std::int64_t>(size);
-  }
-  state.SetBytesProcessed(bytes);
-  state.SetLabel(kGeometries[g].label);
+  wholeDiskResults[g] = result;
 }
 
 void BM_ExtractionPlan(benchmark::State& state) {
@@ -129,45 +254,25 @@ void BM_ExtractionPlan(benchmark::State& state) {
   fs::current_path(previous);
 }
 
-BENCHMARK(BM_FreadBaseline)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReadSectors)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeDisk)
+    ->DenseRange(0, 3)
+    ->MinTime(3.0)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExtractionPlan)->Unit(benchmark::kMicrosecond);
-
-// Console output as usual, plus the times it saw, for the ratio table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-      const double seconds =
-          run.real_accumulated_time / static_cast<double>(run.iterations);
-      times[run.benchmark_name()] = seconds;
-      auto bytes = run.counters.find("bytes_per_second");
-      if (bytes != run.counters.end())
-        rates[run.benchmark_name()] = bytes->second;
-    }
-  }
-  std::map<std::string, double> times, rates;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n%-18s %12s %12s %8s\n", "geometry", "ReadSectors", "fread",
-              "ratio");
-  for (int g = 0; g < 4; ++g) {
-    const std::string suffix = "/" + std::to_string(g);
-    const auto read = reporter.times.find("BM_ReadSectors" + suffix);
-    const auto base = reporter.times.find("BM_FreadBaseline" + suffix);
-    if (read == reporter.times.end() || base == reporter.times.end()) continue;
-    std::printf("%-18s %9.0f MB/s %7.0f MB/s %7.2fx\n", kGeometries[g].label,
-                reporter.rates["BM_ReadSectors" + suffix] / 1e6,
-                reporter.rates["BM_FreadBaseline" + suffix] / 1e6,
-                read->second / base->second);
+  benchmark::RunSpecifiedBenchmarks();
+  if (!wholeDiskResults.empty()) {
+    std::printf("\n%-18s %12s %12s %12s %8s %8s\n", "geometry", "ReadSectors",
+                "I/O floor", "alg. floor", "/ I/O", "/ alg.");
+  }
+  for (const auto& [g, r] : wholeDiskResults) {
+    std::printf("%-18s %7.0f MB/s %7.0f MB/s %7.0f MB/s %7.2fx %7.2fx\n",
+                kGeometries[g].label, r.readerRate / 1e6, r.ioRate / 1e6,
+                r.algorithmRate / 1e6, r.vsIo, r.vsAlgorithm);
   }
   fs::remove_all(WorkDir());
   benchmark::Shutdown();
