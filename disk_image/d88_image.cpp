@@ -26,21 +26,19 @@ constexpr int kDataSizeOffset = 0x0E;
 // Largest size code whose sector size, 128 << n, is a positive int32.
 constexpr std::int32_t kMaxSizeCode = 23;
 
-// The fields of a sector header that the reader interprets.
+// The counts of a sector header that bound the walk; its ID (C, H, R, N) is
+// its first four bytes, compared and copied as they are stored.
 struct SectorHeader {
-  std::uint8_t c, h, r, n;
   std::uint16_t sectorCount;  // sectors on this track, as this record says
   std::uint16_t dataSize;     // bytes of data after this header
 };
 
 SectorHeader DecodeSectorHeader(const std::uint8_t* p) {
-  return SectorHeader{p[0],
-                      p[1],
-                      p[2],
-                      p[3],
-                      DecodeFixed16(p + kSectorCountOffset),
+  return SectorHeader{DecodeFixed16(p + kSectorCountOffset),
                       DecodeFixed16(p + kDataSizeOffset)};
 }
+
+bool IsByte(std::int32_t v) { return v >= 0 && v <= 0xFF; }
 
 }  // namespace
 
@@ -158,6 +156,13 @@ std::int32_t D88Image::ReadSector(std::int32_t track, std::int32_t c,
   if (maxLen <= 0) return 0;
   std::int64_t position;
   if (!LocateTrack(track, &position)) return 0;
+  // A record's ID bytes hold 0..255: nothing else is ever found.  The four
+  // are compared at once, in one load: the walk spends its time on the
+  // chain of dependent header reads, and this keeps each step short.
+  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
+  const std::uint8_t id[4] = {
+      static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
+      static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)};
 
   // `i` counts records; a hostile file can hold more than 2^16 of them.
   for (std::int64_t i = 0;; ++i) {
@@ -166,7 +171,7 @@ std::int32_t D88Image::ReadSector(std::int32_t track, std::int32_t c,
     position += kSectorHeaderSize;
     const SectorHeader header = DecodeSectorHeader(raw);
     if (header.sectorCount == 0) return 0;
-    if (header.c == c && header.h == h && header.r == r && header.n == n) {
+    if (std::memcmp(raw, id, sizeof id) == 0) {
       const std::int32_t wanted =
           header.dataSize < maxLen ? header.dataSize : maxLen;
       return file.ReadAt(position, dest, wanted);
