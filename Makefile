@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test sanitize fuzz bench windows windows-test clean
+.PHONY: all build demo test sanitize fuzz bench windows windows-test dist dist-check clean
 
 all: build
 
@@ -38,7 +38,7 @@ windows:
 	$(CMAKE) -S . -B $(BUILD)-windows-i686 -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 	$(CMAKE) --build $(BUILD)-windows-i686 -j $(JOBS) --target tamrek -- --no-print-directory
-	tools/check_windows_exe.sh $(BUILD)-windows-i686/tamrek.exe i686
+	tools/check_windows_exe.sh $(BUILD)-windows-i686/tamrek.exe i686 $(VERSION)
 	mkdir -p dist/windows
 	cp $(BUILD)-windows-i686/tamrek.exe dist/windows/tamrek.exe
 
@@ -48,11 +48,38 @@ windows-test: build
 	$(CMAKE) -S . -B $(BUILD)-windows-x86_64 -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 	$(CMAKE) --build $(BUILD)-windows-x86_64 -j $(JOBS) --target tamrek -- --no-print-directory
-	tools/check_windows_exe.sh $(BUILD)-windows-x86_64/tamrek.exe x86_64
+	tools/check_windows_exe.sh $(BUILD)-windows-x86_64/tamrek.exe x86_64 $(VERSION)
 	WINEDEBUG=-all $(WINE64) wineboot --init
 	WINEDEBUG=-all TAMREK_WINDOWS=1 LC_ALL= LANG=C.UTF-8 \
 	  TAMREK_TOOL="$(WINE64) $(abspath $(BUILD)-windows-x86_64/tamrek.exe)" \
 	  $(BUILD)/tamrek_e2e_test
+
+# The release packages, each built from a clean build directory, left in
+# dist/: the Linux tarball, the Debian package and the Windows zip.
+VERSION := ${shell sed -n 's/^project(tamrek VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
+dist:
+	mkdir -p dist
+	rm -rf $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip
+	$(CMAKE) -S . -B $(BUILD)-dist-tgz -DCMAKE_BUILD_TYPE=Release -DTAMREK_BUILD_TESTS=OFF \
+	  -DTAMREK_PACKAGE=tgz
+	$(CMAKE) -S . -B $(BUILD)-dist-deb -DCMAKE_BUILD_TYPE=Release -DTAMREK_BUILD_TESTS=OFF \
+	  -DTAMREK_PACKAGE=deb
+	$(CMAKE) -S . -B $(BUILD)-dist-zip -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DTAMREK_PACKAGE=zip
+	for kind in tgz deb zip; do \
+	  $(CMAKE) --build $(BUILD)-dist-$$kind -j $(JOBS) -- --no-print-directory && \
+	  (cd $(BUILD)-dist-$$kind && cpack >/dev/null) || exit 1; \
+	done
+	tools/check_windows_exe.sh $(BUILD)-dist-zip/tamrek.exe i686 $(VERSION)
+	cp $(BUILD)-dist-tgz/tamrek-$(VERSION)-linux-*.tar.gz $(BUILD)-dist-deb/tamrek_$(VERSION)_*.deb \
+	  $(BUILD)-dist-zip/tamrek-$(VERSION)-win32.zip dist/
+	ls -l dist
+
+# Checks the packages in dist/: their contents, and the Debian package
+# installed on this machine (needs root), with the end-to-end tests run
+# against the installed /usr/bin/tamrek.
+dist-check: build
+	tools/check_dist.sh dist $(VERSION) $(BUILD)/tamrek_e2e_test
 
 # Benchmarks: a Release build of their own; not part of `make test`.
 bench:
@@ -63,4 +90,5 @@ bench:
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \
-	  $(BUILD)-windows-x86_64 dist demo fuzz-artifacts
+	  $(BUILD)-windows-x86_64 $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip \
+	  dist demo fuzz-artifacts

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks a Windows build of tamrek: a PE executable of the expected kind
 # (PE32 for i686, PE32+ for x86_64), for the console subsystem, importing
-# system DLLs only (no MinGW runtime DLLs to ship beside it).
-# Usage: tools/check_windows_exe.sh EXE i686|x86_64
+# system DLLs only (no MinGW runtime DLLs to ship beside it), and carrying a
+# version resource that holds VERSION.
+# Usage: tools/check_windows_exe.sh EXE i686|x86_64 VERSION
 set -euo pipefail
-exe=$1 arch=$2
+exe=$1 arch=$2 version=$3
 case $arch in
   i686) magic='010b' objdump=i686-w64-mingw32-objdump ;;
   x86_64) magic='020b' objdump=x86_64-w64-mingw32-objdump ;;
@@ -21,4 +22,13 @@ for dll in $dlls; do
     *) fail "imports $dll, which is not a Windows system DLL" ;;
   esac
 done
-echo "$exe: $arch PE console program, $(stat -c %s "$exe") bytes, imports: $(echo $dlls)"
+# The resource directory holds a version resource (type 16), whose strings
+# (UTF-16) name the file and its version.
+resources=$(llvm-readobj --coff-resources "$exe")
+grep -Fq 'Type: VERSIONINFO (ID 16)' <<<"$resources" || fail "has no version resource"
+strings=$(strings -e l "$exe")
+for want in "FileVersion" "ProductVersion" "OriginalFilename" "tamrek.exe" "$version"; do
+  grep -Fxq "$want" <<<"$strings" || fail "version resource lacks \"$want\""
+done
+echo "$exe: $arch PE console program, $(stat -c %s "$exe") bytes, version $version," \
+  "imports: $(echo $dlls)"

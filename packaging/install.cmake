@@ -1,0 +1,86 @@
+# What `cmake --install` lays out and what `cpack` packs, by the kind of
+# release package chosen with -DTAMREK_PACKAGE:
+#   (empty) or tgz  bin/tamrek, share/man/man1/tamrek.1, share/doc/tamrek/
+#                   README.md and LICENSE; tgz packs them as
+#                   tamrek-VERSION-linux-ARCH.tar.gz
+#   deb             /usr/bin/tamrek, the manual page gzipped and
+#                   /usr/share/doc/tamrek/copyright, as tamrek_VERSION_ARCH.deb
+#   zip             tamrek.exe, README.txt and LICENSE.txt with Windows line
+#                   ends, as tamrek-VERSION-win32.zip
+# Included by the top-level CMakeLists.txt after the tamrek target.
+
+set(TAMREK_PACKAGE "" CACHE STRING "Release package to build: tgz, deb or zip")
+include(GNUInstallDirs)
+set(tamrek_doc ${CMAKE_INSTALL_DATADIR}/doc/tamrek)
+set(tamrek_man ${CMAKE_CURRENT_BINARY_DIR}/tamrek.1)
+
+if(TAMREK_PACKAGE STREQUAL "zip")
+  # Text files as Windows editors expect them.
+  foreach(pair "README.md;README.txt" "LICENSE;LICENSE.txt")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    file(READ ${PROJECT_SOURCE_DIR}/${from} text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${to} "${text}")
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${to} DESTINATION .)
+  endforeach()
+  install(TARGETS tamrek RUNTIME DESTINATION .)
+elseif(TAMREK_PACKAGE STREQUAL "deb")
+  install(TARGETS tamrek RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Debian compresses manual pages, reproducibly (-n: no name or time).
+  add_custom_command(
+    OUTPUT tamrek.1.gz
+    COMMAND gzip -9 -n -c ${tamrek_man} > tamrek.1.gz
+    DEPENDS ${tamrek_man})
+  add_custom_target(tamrek_man_gz ALL DEPENDS tamrek.1.gz)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tamrek.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/copyright
+       "tamrek ${PROJECT_VERSION}: ${TAMREK_SUMMARY}.\n\n${license}")
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${tamrek_doc})
+elseif(TAMREK_PACKAGE STREQUAL "tgz" OR TAMREK_PACKAGE STREQUAL "")
+  install(TARGETS tamrek RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(UNIX)
+    install(FILES ${tamrek_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES README.md LICENSE DESTINATION ${tamrek_doc})
+  endif()
+else()
+  message(FATAL_ERROR "TAMREK_PACKAGE must be tgz, deb, zip or empty")
+endif()
+
+if(TAMREK_PACKAGE)
+  set(CPACK_PACKAGE_NAME tamrek)
+  set(CPACK_PACKAGE_VENDOR "the tamrek authors")
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${TAMREK_SUMMARY}")
+  # One paragraph, in lines short enough for a package manager's display.
+  string(CONCAT CPACK_PACKAGE_DESCRIPTION
+         "tamrek reads the four scenario disks held as images 0 to 3 of one\n"
+         "D88 floppy-disk image file and copies 29 fixed runs of 512-byte\n"
+         "sectors out of them into 29 data files in the current directory.\n"
+         "Damaged or missing sectors are reported and zero-filled, output\n"
+         "files are replaced atomically, and the input is never overwritten.")
+  set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+  set(CPACK_STRIP_FILES ON)
+  if(TAMREK_PACKAGE STREQUAL "tgz")
+    set(CPACK_GENERATOR TGZ)
+    string(TOLOWER "${CMAKE_SYSTEM_NAME}" system)
+    set(CPACK_PACKAGE_FILE_NAME
+        tamrek-${PROJECT_VERSION}-${system}-${CMAKE_SYSTEM_PROCESSOR})
+  elseif(TAMREK_PACKAGE STREQUAL "zip")
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME tamrek-${PROJECT_VERSION}-win32)
+  else()
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_MAINTAINER
+        "tamrek maintainers <maintainers@users.noreply.c-seed-ca0de3e2.example>")
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
+  include(CPack)
+endif()

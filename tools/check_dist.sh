@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Checks the release packages that `make dist` left in DIST: each archive's
+# contents against the expected list, the Windows text files' line ends and
+# the Debian package's metadata; then installs the Debian package on this
+# machine (as root), finds its manual page with `man -w`, runs the end-to-end
+# tests against the installed /usr/bin/tamrek, and removes the package again.
+# Usage: tools/check_dist.sh DIST VERSION E2E_TEST
+set -euo pipefail
+dist=$1 version=$2 e2e=$3
+fail() { echo "check_dist: $*" >&2; exit 1; }
+
+# Compares the file names of an archive (directories left out) with a list.
+expect_files() {
+  local archive=$1 actual=$2 expected=$3
+  if ! diff -u <(sort <<<"$expected") <(grep -v '/$' <<<"$actual" | sort); then
+    fail "$archive does not hold the expected files"
+  fi
+  echo "$archive: $(stat -c %s "$archive") bytes, holds:"
+  grep -v '/$' <<<"$actual" | sort | sed 's/^/  /'
+}
+
+top=tamrek-$version-linux-$(uname -m)
+tgz=$dist/$top.tar.gz
+expect_files "$tgz" "$(tar -tzf "$tgz")" "$top/bin/tamrek
+$top/share/doc/tamrek/LICENSE
+$top/share/doc/tamrek/README.md
+$top/share/man/man1/tamrek.1"
+
+zip=$dist/tamrek-$version-win32.zip
+ztop=tamrek-$version-win32
+expect_files "$zip" "$(unzip -Z1 "$zip")" "$ztop/LICENSE.txt
+$ztop/README.txt
+$ztop/tamrek.exe"
+for text in README.txt LICENSE.txt; do
+  if unzip -p "$zip" "$ztop/$text" | LC_ALL=C grep -q $'[^\r]$\|^$'; then
+    fail "$ztop/$text has lines that do not end in CR LF"
+  fi
+done
+
+deb=$dist/tamrek_${version}_$(dpkg --print-architecture).deb
+expect_files "$deb" "$(dpkg-deb --fsys-tarfile "$deb" | tar -t)" "./usr/bin/tamrek
+./usr/share/doc/tamrek/copyright
+./usr/share/man/man1/tamrek.1.gz"
+[ "$(dpkg-deb -f "$deb" Package)" = tamrek ] || fail "$deb: wrong package name"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb: wrong version"
+[ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "$deb: section is not utils"
+grep -q '<.*@.*>' <<<"$(dpkg-deb -f "$deb" Maintainer)" || fail "$deb: no maintainer"
+dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>=' || fail "$deb: no shared-library dependencies"
+[ "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 3 ] || fail "$deb: no description paragraph"
+dpkg-deb -f "$deb" Depends Description | sed 's/^/  /'
+
+# Installed on this machine, it must work as the user would run it.
+[ "$(id -u)" = 0 ] || fail "installing the Debian package needs root"
+trap 'dpkg -r tamrek >/dev/null' EXIT
+dpkg -i "$deb" >/dev/null
+[ "$(man -w tamrek)" = /usr/share/man/man1/tamrek.1.gz ] || fail "man -w does not find tamrek(1)"
+man tamrek 2>/dev/null | grep -q "tamrek $version" || fail "the manual page does not show version $version"
+TAMREK_TOOL=/usr/bin/tamrek "$e2e" --gtest_brief=1
+echo "check_dist: all packages checked; the installed tamrek passed the end-to-end tests"
