@@ -640,9 +640,11 @@ TEST_F(TamrekTest, LinkRacingAtATemporaryNameIsNeverWrittenThrough) {
   const int runs = WindowsBuild() ? 5 : 40;
   for (int run = 0; run < runs; ++run) {
     const Result r = Run({input});
-    ASSERT_EQ(r.status, 0) << "run " << run;
-    ASSERT_EQ(ReadAll(target), Bytes(5, 0x22))
-        << "written through in run " << run;
+    EXPECT_EQ(r.status, 0) << "run " << run;
+    if (ReadAll(target) != Bytes(5, 0x22)) {
+      ADD_FAILURE() << "written through the link in run " << run;
+      break;
+    }
   }
   kill(racer, SIGKILL);
   waitpid(racer, nullptr, 0);
