@@ -175,10 +175,13 @@ std::int64_t AlgorithmFloorPass(const Geometry& geo, const std::string& path,
     std::memcpy(image->data(), header, sizeof header);
     ReadPieces(f, image->data() + sizeof header, diskSize - sizeof header);
     for (int t = 0; t < 2 * geo.cylinders; ++t) {
-      const std::int64_t track = DecodeFixed32(header + 0x20 + 4 * t);
+      const std::int64_t track =
+          DecodeFixed32(header + 0x20 + static_cast<std::size_t>(4 * t));
       for (int r = 1; r <= geo.sectors; ++r) {
-        bytes += FindInMemory(*image, track, t / 2, t % 2, r, geo.sizeCode,
-                              buf->data() + (r - 1) * sectorBytes, sectorBytes);
+        bytes += FindInMemory(
+            *image, track, t / 2, t % 2, r, geo.sizeCode,
+            buf->data() + static_cast<std::size_t>((r - 1) * sectorBytes),
+            sectorBytes);
       }
       benchmark::DoNotOptimize(buf->data());
     }

@@ -194,7 +194,8 @@ class TamrekTest : public ::testing::Test {
     fs::remove_all(root);
   }
 
-  Result Run(const std::vector<std::string>& args, RunOptions options = {}) {
+  Result Run(const std::vector<std::string>& args,
+             const RunOptions& options = {}) {
     std::vector<std::string> words =
         options.tool.empty() ? ToolCommand()
                              : std::vector<std::string>{options.tool};
