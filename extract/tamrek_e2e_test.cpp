@@ -341,6 +341,9 @@ TEST_F(TamrekTest, JapaneseLinesAreUtf8OnlyOnAUtf8Terminal) {
   }
   EXPECT_EQ(r.out, usage + "\r\n");
   EXPECT_EQ(Run({absent}, options).out, openFailure + "\r\n");
+  // A UTF-8 locale that is not installed here is known by its name.
+  options.environment.back() = "LANG=xx_XX.utf8";
+  EXPECT_EQ(Run({}, options).out, usage + "\r\n");
   // A terminal whose locale is not UTF-8 gets the bytes.
   options.environment.back() = "LANG=C";
   EXPECT_EQ(Run({}, options).out, kUsage.substr(0, kUsage.size() - 1) + "\r\n");

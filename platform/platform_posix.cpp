@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -17,15 +19,32 @@ namespace platform {
 
 namespace {
 
-// Whether the user's locale (LC_CTYPE from the environment) encodes text
-// as UTF-8.  The program's own locale is left as it was.
+// Whether the name of the user's locale for LC_CTYPE (from LC_ALL, LC_CTYPE
+// or LANG, the first one set) names UTF-8, as in "ja_JP.UTF-8" or "C.utf8".
+bool LocaleNameSaysUtf8() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = std::getenv(variable);
+    if (name != nullptr && name[0] != '\0') break;
+  }
+  std::string lower = name != nullptr ? name : "";
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(ch));
+  return lower.find("utf-8") != std::string::npos ||
+         lower.find("utf8") != std::string::npos;
+}
+
+// Whether the user's locale encodes text as UTF-8: its character set, or,
+// when the locale is not installed here, its name.  The program's own
+// locale is left as it was.
 bool LocaleIsUtf8() {
   static const bool utf8 = [] {
     const char* current = std::setlocale(LC_CTYPE, nullptr);
     const std::string previous = current != nullptr ? current : "C";
-    bool result = false;
+    bool result;
     if (std::setlocale(LC_CTYPE, "") != nullptr) {
       result = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    } else {
+      result = LocaleNameSaysUtf8();
     }
     std::setlocale(LC_CTYPE, previous.c_str());
     return result;
