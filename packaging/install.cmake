@@ -15,6 +15,12 @@ set(tamrek_doc ${CMAKE_INSTALL_DATADIR}/doc/tamrek)
 set(tamrek_man ${CMAKE_CURRENT_BINARY_DIR}/tamrek.1)
 
 if(TAMREK_PACKAGE STREQUAL "zip")
+  install(TARGETS tamrek RUNTIME DESTINATION .)
+else()
+  install(TARGETS tamrek RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+if(TAMREK_PACKAGE STREQUAL "zip")
   # Text files as Windows editors expect them.
   foreach(pair "README.md;README.txt" "LICENSE;LICENSE.txt")
     list(GET pair 0 from)
@@ -25,9 +31,7 @@ if(TAMREK_PACKAGE STREQUAL "zip")
     file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${to} "${text}")
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${to} DESTINATION .)
   endforeach()
-  install(TARGETS tamrek RUNTIME DESTINATION .)
 elseif(TAMREK_PACKAGE STREQUAL "deb")
-  install(TARGETS tamrek RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Debian compresses manual pages, reproducibly (-n: no name or time).
   add_custom_command(
     OUTPUT tamrek.1.gz
@@ -41,7 +45,6 @@ elseif(TAMREK_PACKAGE STREQUAL "deb")
        "tamrek ${PROJECT_VERSION}: ${TAMREK_SUMMARY}.\n\n${license}")
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${tamrek_doc})
 elseif(TAMREK_PACKAGE STREQUAL "tgz" OR TAMREK_PACKAGE STREQUAL "")
-  install(TARGETS tamrek RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   if(UNIX)
     install(FILES ${tamrek_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES README.md LICENSE DESTINATION ${tamrek_doc})
