@@ -21,6 +21,7 @@ constexpr int kTrackTableOffset = 0x20;
 
 // Offsets within a sector header.
 constexpr int kSectorCountOffset = 0x04;
+constexpr int kStatusOffset = 0x08;
 constexpr int kDataSizeOffset = 0x0E;
 
 // Largest size code whose sector size, 128 << n, is a positive int32.
@@ -39,6 +40,12 @@ SectorHeader DecodeSectorHeader(const std::uint8_t* p) {
 }
 
 bool IsByte(std::int32_t v) { return v >= 0 && v <= 0xFF; }
+
+// Status bytes of sectors the drive could not read correctly when the disk
+// was dumped.
+bool IsReadErrorStatus(std::uint8_t status) {
+  return status == 0xA0 || status == 0xB0 || status == 0xE0 || status == 0xF0;
+}
 
 }  // namespace
 
@@ -153,6 +160,31 @@ std::int32_t D88Image::ReadSector(std::int32_t track, std::int32_t c,
                                   std::int32_t h, std::int32_t r,
                                   std::int32_t n, std::uint8_t* dest,
                                   std::int32_t maxLen) {
+  readErrors.clear();
+  std::uint8_t status = 0;
+  const std::int32_t got = FindSector(track, c, h, r, n, dest, maxLen, &status);
+  if (got > 0) NoteStatus(c, h, r, n, status);
+  return got;
+}
+
+const std::vector<SectorReadError>& D88Image::GetReadErrors() const {
+  return readErrors;
+}
+
+void D88Image::NoteStatus(std::int32_t c, std::int32_t h, std::int32_t r,
+                          std::int32_t n, std::uint8_t status) {
+  // Only ever called after a match, so the ID parts are bytes.
+  if (!IsReadErrorStatus(status)) return;
+  readErrors.push_back(SectorReadError{
+      SectorId{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
+               static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)},
+      status});
+}
+
+std::int32_t D88Image::FindSector(std::int32_t track, std::int32_t c,
+                                  std::int32_t h, std::int32_t r,
+                                  std::int32_t n, std::uint8_t* dest,
+                                  std::int32_t maxLen, std::uint8_t* status) {
   if (maxLen <= 0) return 0;
   std::int64_t position;
   if (!LocateTrack(track, &position)) return 0;
@@ -174,6 +206,7 @@ std::int32_t D88Image::ReadSector(std::int32_t track, std::int32_t c,
     if (std::memcmp(raw, id, sizeof id) == 0) {
       const std::int32_t wanted =
           header.dataSize < maxLen ? header.dataSize : maxLen;
+      *status = raw[kStatusOffset];
       return file.ReadAt(position, dest, wanted);
     }
     position += header.dataSize;
@@ -185,12 +218,17 @@ std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
                                    std::int32_t h, std::int32_t r,
                                    std::int32_t n, std::uint8_t* dest,
                                    std::int32_t length) {
+  readErrors.clear();
   if (length <= 0 || n < 0 || n > kMaxSizeCode) return 0;
   std::int32_t unit = std::int32_t{128} << n;
   std::int32_t done = 0;
   while (done < length) {
     if (length - done < unit) unit = length - done;
-    if (ReadSector(track, c, h, r, n, dest + done, unit) < unit) break;
+    std::uint8_t status = 0;
+    if (FindSector(track, c, h, r, n, dest + done, unit, &status) < unit) {
+      break;
+    }
+    NoteStatus(c, h, r, n, status);
     done += unit;
     // The read just matched c and r against header bytes and `track` passed
     // the track check, so none of these steps can overflow.

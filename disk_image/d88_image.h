@@ -18,6 +18,7 @@
 #define TAMREK_DISK_IMAGE_D88_IMAGE_H_
 
 #include <cstdint>
+#include <vector>
 
 #include "disk_image/buffered_file.h"
 
@@ -30,6 +31,13 @@ struct SectorId {
   std::uint8_t n;  // size code: 128 << n bytes
 };
 static_assert(sizeof(SectorId) == 4, "SectorId is 4 bytes: C, H, R, N");
+
+// A sector whose header records that the drive reported a read error when
+// the disk was dumped: its bytes are whatever the drive returned.
+struct SectorReadError {
+  SectorId id;          // as its header records it
+  std::uint8_t status;  // 0xA0 ID CRC, 0xB0 data CRC, 0xE0 or 0xF0 no mark
+};
 
 class D88Image {
  public:
@@ -110,6 +118,15 @@ class D88Image {
                            std::int32_t r, std::int32_t n, std::uint8_t* dest,
                            std::int32_t length);
 
+  // The sectors whose data the last ReadSector() or ReadSectors() call
+  // delivered (for ReadSectors(), the pieces it counted) and whose header
+  // status byte records a read error: 0xA0 (ID CRC error), 0xB0 (data CRC
+  // error), 0xE0 (no address mark) or 0xF0 (no data mark), in the order they
+  // were read.  Other status values, 0x10 (a deleted-data mark) among them,
+  // are not errors of the data.  Empty before the first read; valid until
+  // the next read.
+  const std::vector<SectorReadError>& GetReadErrors() const;
+
   // Lists the IDs of the sector records of `track` in stored order: one
   // 4-byte SectorId (C, H, R, N) per record at dest + 4 * i, without reading
   // their data.  Stops after the first record whose sector count equals its
@@ -127,6 +144,14 @@ class D88Image {
   // Track check shared by the reads: on success stores the file position of
   // the track's first sector header in `*position`.
   bool LocateTrack(std::int32_t track, std::int64_t* position) const;
+  // ReadSector() without touching readErrors: on a match stores the
+  // record's status byte in `*status`.
+  std::int32_t FindSector(std::int32_t track, std::int32_t c, std::int32_t h,
+                          std::int32_t r, std::int32_t n, std::uint8_t* dest,
+                          std::int32_t maxLen, std::uint8_t* status);
+  // Appends sector (c, h, r, n) to readErrors when `status` is an error.
+  void NoteStatus(std::int32_t c, std::int32_t h, std::int32_t r,
+                  std::int32_t n, std::uint8_t status);
 
   BufferedFile file;
   std::int32_t selectedImage;
@@ -139,6 +164,7 @@ class D88Image {
   std::int32_t trackOffsets[kTrackCount];
   std::int32_t mediaType;
   char name[kNameSize + 1];
+  std::vector<SectorReadError> readErrors;
 };
 
 #endif  // TAMREK_DISK_IMAGE_D88_IMAGE_H_

@@ -521,6 +521,45 @@ TEST_F(D88ImageTest, RunStopsAtAShortSectorWithoutCountingIt) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 9, 2, buf.data(), 1024), 512);
 }
 
+TEST_F(D88ImageTest, ReadsReportTheSectorsRecordedWithAReadError) {
+  const std::uint8_t statuses[] = {0x00, 0xB0, 0x10, 0xA0, 0xE0, 0xF0};
+  std::vector<SectorRecord> track;
+  for (int r = 1; r <= 6; ++r) {
+    track.push_back(MakeSector(0, 0, r, 2, 6, Filled(r == 5 ? 256 : 512, 1)));
+    track.back().status = statuses[r - 1];
+  }
+  D88DiskWriter disk;
+  disk.SetTrack(0, track);
+  OpenBytes(disk.Build());
+  ASSERT_TRUE(image.SelectImage(0));
+  const auto errors = [this] {
+    std::string out;
+    for (const SectorReadError& e : image.GetReadErrors()) {
+      out += std::to_string(e.id.c) + "," + std::to_string(e.id.h) + "," +
+             std::to_string(e.id.r) + "," + std::to_string(e.id.n) + ":" +
+             std::to_string(e.status) + " ";
+    }
+    return out;
+  };
+  EXPECT_EQ(errors(), "");
+  Bytes buf(3072, 0);
+  // In read order; 0x10 is no error; the short sector 5 ends the run
+  // uncounted and unreported.
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 2, buf.data(), 3072), 2048);
+  EXPECT_EQ(errors(), "0,0,2,2:176 0,0,4,2:160 ");
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 3, 2, buf.data(), 512), 512);
+  EXPECT_EQ(errors(), "");  // each read starts afresh
+  EXPECT_EQ(Sector512(0, 0, 0, 5).size(), 256u);
+  EXPECT_EQ(errors(), "0,0,5,2:224 ");
+  EXPECT_EQ(Sector512(0, 0, 0, 6).size(), 512u);
+  EXPECT_EQ(errors(), "0,0,6,2:240 ");
+  EXPECT_TRUE(Sector512(0, 0, 0, 7).empty());
+  EXPECT_EQ(errors(), "");
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 2, 2, buf.data(), 512), 512);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 2, 2, buf.data(), 0), 0);
+  EXPECT_EQ(errors(), "");
+}
+
 // ---- ReadTrackIds ----
 
 class ReadTrackIdsTest : public D88ImageTest {

@@ -58,6 +58,7 @@ Bytes D88DiskWriter::Build() const {
         out[at + 2] = s.r;
         out[at + 3] = s.n;
         PutFixed16(&out, at + 0x04, s.sectorCount);
+        out[at + 0x08] = s.status;
         const int size =
             s.dataSize >= 0 ? s.dataSize : static_cast<int>(s.data.size());
         PutFixed16(&out, at + 0x0E, static_cast<std::uint16_t>(size));

@@ -16,12 +16,13 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-// One sector record: its ID, the sector count its header records and its
-// data.  The header's data size field is data.size() unless `dataSize` is
-// set, which lets a header claim more or fewer bytes than follow it.
+// One sector record: its ID, the sector count and status its header records,
+// and its data.  The header's data size field is data.size() unless `dataSize`
+// is set, which lets a header claim more or fewer bytes than follow it.
 struct SectorRecord {
   std::uint8_t c = 0, h = 0, r = 1, n = 2;
   std::uint16_t sectorCount = 1;
+  std::uint8_t status = 0;  // the drive's status when dumped; 0: read well
   Bytes data;
   int dataSize = -1;  // -1: the size of `data`
 };
