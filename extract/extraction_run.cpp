@@ -27,9 +27,12 @@ void PrintLine(std::FILE* stream, const char* format, Args... args) {
 
 }  // namespace
 
-bool PlaceOutputFile(const std::string& name, const std::uint8_t* data,
-                     std::size_t size, const char* inputPath) {
-  if (platform::SameFile(name.c_str(), inputPath)) return false;
+Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
+                          std::size_t size, const char* inputPath,
+                          bool mayReplace) {
+  if (mayReplace && platform::SameFile(name.c_str(), inputPath)) {
+    return Placement::kFailed;
+  }
   // Each temporary file is created new: whatever already holds a name (a
   // user's file, a link planted by someone else) is passed over untouched.
   for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
@@ -38,17 +41,20 @@ bool PlaceOutputFile(const std::string& name, const std::uint8_t* data,
     std::FILE* file = platform::CreateNewFile(temporary, &nameTaken);
     if (file == nullptr) {
       if (nameTaken) continue;
-      return false;
+      return Placement::kFailed;
     }
     const bool written = std::fwrite(data, 1, size, file) == size;
     const bool closed = std::fclose(file) == 0;
-    if (written && closed && platform::MoveIntoPlace(temporary, name)) {
-      return true;
+    bool kept = false;
+    if (written && closed &&
+        (mayReplace ? platform::MoveIntoPlace(temporary, name)
+                    : platform::MoveToFreeName(temporary, name, &kept))) {
+      return Placement::kPlaced;
     }
     std::remove(temporary.c_str());
-    return false;
+    return kept ? Placement::kKept : Placement::kFailed;
   }
-  return false;
+  return Placement::kFailed;
 }
 
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,
@@ -80,20 +86,35 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     const std::int32_t got = image.ReadSectors(
         entry.track, entry.track / 2, entry.track % 2, entry.startSector,
         kPlanSizeCode, transferBuffer, entry.length);
+    for (const SectorReadError& error : image.GetReadErrors()) {
+      PrintLine(err, kReadErrorFormat, name.c_str(), int{error.id.c},
+                int{error.id.h}, int{error.id.r}, unsigned{error.status});
+      status = 1;
+    }
     // Whatever a failed piece left behind is not part of the file.
     std::memset(transferBuffer + got, 0,
                 static_cast<std::size_t>(entry.length - got));
-    if (got < entry.length) {
+    const bool complete = got == entry.length;
+    if (!complete) {
       PrintLine(err, kIncompleteFormat, name.c_str(), got, entry.length);
       status = 1;
     }
 
-    if (PlaceOutputFile(name, transferBuffer,
-                        static_cast<std::size_t>(entry.length), inputPath)) {
-      PrintLine(out, kCreatedFormat, name.c_str());
-    } else {
-      PrintLine(err, kNotWrittenFormat, name.c_str());
-      status = 1;
+    // An incomplete file never replaces what the user already has.
+    switch (PlaceOutputFile(name, transferBuffer,
+                            static_cast<std::size_t>(entry.length), inputPath,
+                            complete)) {
+      case Placement::kPlaced:
+        PrintLine(out, kCreatedFormat, name.c_str());
+        break;
+      case Placement::kKept:
+        PrintLine(err, kKeptFormat, name.c_str());
+        status = 1;
+        break;
+      case Placement::kFailed:
+        PrintLine(err, kNotWrittenFormat, name.c_str());
+        status = 1;
+        break;
     }
   }
   return status;

@@ -7,7 +7,9 @@
 // the same directory, created new so that nothing already at that name (a
 // planted link, say) is ever opened, and renamed over its name only once it
 // is complete, so an existing file of that name keeps its content when
-// anything fails, and the input file itself is never replaced.
+// anything fails, and the input file itself is never replaced.  A file that
+// could not be read in full never replaces anything: it is placed only
+// under a name that nothing holds.
 
 #ifndef TAMREK_EXTRACT_EXTRACTION_RUN_H_
 #define TAMREK_EXTRACT_EXTRACTION_RUN_H_
@@ -18,20 +20,31 @@
 
 // Runs the tool with the program's argument vector (argv[0] is the program
 // name), writing the per-file lines to `out` and the diagnostics to `err`.
-// Returns the exit status: 0 when all 29 files were read in full and written;
-// 1 for a wrong argument count or an input that cannot be opened (nothing is
-// written then), or, after the whole plan has run, when any file was
-// incomplete or could not be written.
+// Returns the exit status: 0 when all 29 files were read in full, from
+// sectors recorded without a read error, and written; 1 for a wrong argument
+// count or an input that cannot be opened (nothing is written then), or,
+// after the whole plan has run, when any file was incomplete, held a sector
+// recorded with a read error, or could not be written.
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                   std::FILE* err);
 
+// How PlaceOutputFile() ended.
+enum class Placement {
+  kPlaced,  // the file is in place under its name
+  kKept,    // something already held the name and was left as it was
+  kFailed,  // it could not be created, written in full, closed or placed
+};
+
 // Puts `size` bytes from `data` into the file `name` in the working
 // directory: writes a new temporary file beside it (the first of NAME.tmp0
-// to NAME.tmp99 that nothing holds yet), then renames it over `name`.
-// Refuses to replace the file at `inputPath` (the file being read).
-// Returns false, leaving any existing `name` and no temporary file behind,
-// when the file cannot be created, written in full, closed or renamed.
-bool PlaceOutputFile(const std::string& name, const std::uint8_t* data,
-                     std::size_t size, const char* inputPath);
+// to NAME.tmp99 that nothing holds yet), then renames it to `name`.  With
+// `mayReplace` the rename replaces what `name` holds, except the file at
+// `inputPath` (the file being read); without it the file is placed only
+// where nothing exists under `name`, in one step with that test.
+// Returns kKept or kFailed, leaving whatever holds `name` as it was and no
+// temporary file behind, when it does not place the file.
+Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
+                          std::size_t size, const char* inputPath,
+                          bool mayReplace);
 
 #endif  // TAMREK_EXTRACT_EXTRACTION_RUN_H_

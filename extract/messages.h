@@ -39,6 +39,17 @@ constexpr char kCreatedFormat[] = "%s is created.\n";
 constexpr char kIncompleteFormat[] =
     "%s is incomplete: %d of %d bytes could be read.\n";
 
+// Standard error, once per sector of an entry whose header records that the
+// drive could not read it correctly when the disk was dumped: output name,
+// the sector's cylinder, head and sector number, its status byte.
+constexpr char kReadErrorFormat[] =
+    "%s holds a sector recorded with a read error: cylinder %d, head %d, "
+    "sector %d, status 0x%02X.\n";
+
+// Standard error, instead of the created line, when an incomplete entry
+// finds something already under its name and leaves it as it was.
+constexpr char kKeptFormat[] = "%s already exists and is kept as it was.\n";
+
 // Standard error, when an output file could not be created, written in full
 // or put in place.
 constexpr char kNotWrittenFormat[] = "%s could not be written.\n";

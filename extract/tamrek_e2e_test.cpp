@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -126,6 +127,28 @@ Bytes DemoFile(int disks) {
   Bytes out;
   for (int d = 0; d < disks; ++d) {
     const Bytes image = DemoDisk(d, d + 1);  // a different interleave each
+    out.insert(out.end(), image.begin(), image.end());
+  }
+  return out;
+}
+
+// The demo file of `disks` disks, records stored in sector order, each
+// record passed through `edit` (disk index, record) before it is stored.
+Bytes EditedDemoFile(int disks,
+                     const std::function<void(int, SectorRecord*)>& edit) {
+  Bytes out;
+  for (int d = 0; d < disks; ++d) {
+    D88DiskWriter disk("EDITED");
+    for (int track = 0; track < 160; ++track) {
+      std::vector<SectorRecord> records;
+      for (int r = 1; r <= 10; ++r) {
+        const int c = track / 2, h = track % 2;
+        records.push_back(MakeSector(c, h, r, 2, 10, SectorText(d, c, h, r)));
+        edit(d, &records.back());
+      }
+      disk.SetTrack(track, records);
+    }
+    const Bytes image = disk.Build();
     out.insert(out.end(), image.begin(), image.end());
   }
   return out;
@@ -272,6 +295,11 @@ class TamrekTest : public ::testing::Test {
     return result;
   }
 
+  void ClearWork() {
+    fs::remove_all(work);
+    fs::create_directories(work);
+  }
+
   // Names and contents of every entry the run left in the work directory.
   std::map<std::string, Bytes> WorkFiles() const {
     std::map<std::string, Bytes> files;
@@ -388,6 +416,7 @@ TEST_F(TamrekTest, JapaneseAndOtherNonAsciiNamesWork) {
 
 TEST_F(TamrekTest, NonDiskInputYieldsZeroFilesAndFailureStatus) {
   for (const Bytes& data : {Bytes(), Bytes(687, 0x5A)}) {
+    ClearWork();
     ASSERT_TRUE(WriteFile(input, data));
     const Result r = Run({input});
     EXPECT_EQ(r.status, 1);
@@ -422,6 +451,7 @@ TEST_F(TamrekTest, UnreadableDisksGiveZeroFilesAndFailureStatus) {
     pointsPastEnd.insert(pointsPastEnd.end(), header.begin(), header.end());
   }
   for (const Bytes& data : {Bytes(text.begin(), text.end()), pointsPastEnd}) {
+    ClearWork();
     ASSERT_TRUE(WriteFile(input, data));
     const Result r = Run({input});
     EXPECT_EQ(r.status, 1);
@@ -495,7 +525,8 @@ TEST_F(TamrekTest, DamagedSectorEndsItsFileWithZeros) {
   EXPECT_EQ(ReadAll(work / "LDAT04"), expected);
   EXPECT_EQ(ReadAll(work / "LDAT05"), ExpectedFile(kPlan[12]));
 
-  // On one pipe the incomplete line comes right before its created line.
+  // On one pipe the incomplete line comes where the created line was; run
+  // again over the first run's files, it keeps the LDAT04 already there.
   RunOptions onePipe;
   onePipe.streams = Streams::kOnePipe;
   const std::string lines = CreatedLines();
@@ -505,11 +536,158 @@ TEST_F(TamrekTest, DamagedSectorEndsItsFileWithZeros) {
   EXPECT_EQ(Run({input}, onePipe).out,
             lines.substr(0, at) +
                 Console("LDAT04 is incomplete: 512 of 1026 bytes could be "
-                        "read.\n") +
-                lines.substr(at));
+                        "read.\nLDAT04 already exists and is kept as it "
+                        "was.\n") +
+                lines.substr(at + created.size()));
+}
+
+TEST_F(TamrekTest, SectorsRecordedWithAReadErrorAreReportedInReadOrder) {
+  // MDAT02 reads track 14 sector 10, then track 15 sectors 1..4: an ID CRC
+  // error on the first and a data CRC error on the third.  LDAT04 meets a
+  // deleted-data mark, no error; track 0 is read by no file.
+  const auto edit = [](int disk, SectorRecord* s) {
+    const int track = 2 * s->c + s->h;
+    if (disk == 0 && track == 14 && s->r == 10) s->status = 0xA0;
+    if (disk == 0 && track == 15 && s->r == 2) s->status = 0xB0;
+    if (disk == 0 && track == 0 && s->r == 1) s->status = 0xB0;
+    if (disk == 1 && track == 75 && s->r == 8) s->status = 0x10;
+  };
+  ASSERT_TRUE(WriteFile(input, EditedDemoFile(4, edit)));
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, CreatedLines());
+  EXPECT_EQ(r.err, Console("MDAT02 holds a sector recorded with a read error: "
+                           "cylinder 7, head 0, sector 10, status 0xA0.\n"
+                           "MDAT02 holds a sector recorded with a read error: "
+                           "cylinder 7, head 1, sector 2, status 0xB0.\n"));
+  for (const PlanRow& row : kPlan) {
+    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
+  }
 }
 
 // ---- The user's files ----
+
+TEST_F(TamrekTest, IncompleteFilesNeverReplaceAnEarlierExtraction) {
+  std::string text;
+  while (text.size() < 5000) text += "These are my notes, not a disk.\n";
+  // NDAT02 reads track 76 sector 10, then track 77: sector 2 is missing.
+  const Bytes missingSector = EditedDemoFile(4, [](int disk, SectorRecord* s) {
+    if (disk == 2 && s->c == 38 && s->h == 1 && s->r == 2) s->r = 99;
+  });
+  struct Case {
+    const char* what;
+    Bytes data;
+    std::map<std::string, int> incomplete;  // name -> bytes read
+  };
+  std::map<std::string, int> all, pdat;
+  for (const PlanRow& row : kPlan) {
+    all[row.name] = 0;
+    if (row.disk == 3) pdat[row.name] = 0;
+  }
+  for (const Case& c :
+       {Case{"a text file", Bytes(text.begin(), text.end()), all},
+        Case{"three disks", DemoFile(3), pdat},
+        Case{"a missing sector", missingSector, {{"NDAT02", 1024}}}}) {
+    ClearWork();
+    std::map<std::string, Bytes> earlier;
+    for (const PlanRow& row : kPlan) {
+      earlier[row.name] = Bytes(static_cast<std::size_t>(row.length), 0xEA);
+      ASSERT_TRUE(WriteFile((work / row.name).string(), earlier[row.name]));
+    }
+    ASSERT_TRUE(WriteFile(input, c.data));
+    const Result r = Run({input});
+    EXPECT_EQ(r.status, 1) << c.what;
+    std::string created, errors;
+    for (const PlanRow& row : kPlan) {
+      const auto it = c.incomplete.find(row.name);
+      if (it == c.incomplete.end()) {
+        created += std::string(row.name) + " is created.\n";
+        continue;
+      }
+      errors += std::string(row.name) +
+                " is incomplete: " + std::to_string(it->second) + " of " +
+                std::to_string(row.length) + " bytes could be read.\n" +
+                row.name + " already exists and is kept as it was.\n";
+    }
+    EXPECT_EQ(r.out, Console(created)) << c.what;
+    EXPECT_EQ(r.err, Console(errors)) << c.what;
+    const auto files = WorkFiles();
+    EXPECT_EQ(files.size(), 29u) << c.what;  // no temporary file left
+    for (const PlanRow& row : kPlan) {
+      EXPECT_EQ(files.at(row.name), c.incomplete.count(row.name) != 0
+                                        ? earlier[row.name]
+                                        : ExpectedFile(row))
+          << c.what << " " << row.name;
+    }
+  }
+}
+
+TEST_F(TamrekTest, IncompleteFilesLeaveLinksAndDirectoriesAtTheirNames) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(3)));
+  fs::create_symlink(root / "nowhere", work / "PDAT01");
+  fs::create_directory(work / "PDAT02");
+  ASSERT_TRUE(WriteFile((work / "PDAT02" / "keep").string(), Bytes(3, 1)));
+  const Result r = Run({input});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, CreatedLines({"PDAT01", "PDAT02"}));
+  std::string errors;
+  for (int i = 24; i < 29; ++i) {
+    const std::string name = kPlan[i].name;
+    errors += name + " is incomplete: 0 of " + std::to_string(kPlan[i].length) +
+              " bytes could be read.\n";
+    if (i < 26) errors += name + " already exists and is kept as it was.\n";
+  }
+  EXPECT_EQ(r.err, Console(errors));
+  EXPECT_EQ(fs::read_symlink(work / "PDAT01"), root / "nowhere");
+  EXPECT_FALSE(fs::exists(root / "nowhere"));
+  EXPECT_EQ(ReadAll(work / "PDAT02" / "keep"), Bytes(3, 1));
+  EXPECT_EQ(ReadAll(work / "PDAT03"), Bytes(1026, 0));
+  EXPECT_EQ(WorkFiles().size(), 29u);
+}
+
+TEST_F(TamrekTest, IncompleteFileNeverReplacesOneThatAppearsAfterTheRead) {
+  // Someone creates PDAT01 as soon as its temporary file appears, after
+  // the read; whoever creates the name first keeps it.  For at most 60 s.
+  ASSERT_TRUE(WriteFile(input, DemoFile(3)));
+  const fs::path name = work / "PDAT01";
+  const std::string theirs = "their own PDAT01";
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const int runs = WindowsBuild() ? 3 : 20;
+  for (int run = 0; run < runs && std::chrono::steady_clock::now() < end;
+       ++run) {
+    ClearWork();
+    const pid_t racer = fork();
+    if (racer == 0) {
+      const std::string temporary = (work / "PDAT01.tmp0").string();
+      struct stat st;
+      while (std::chrono::steady_clock::now() < end &&
+             stat(temporary.c_str(), &st) != 0 &&
+             lstat(name.c_str(), &st) != 0) {
+      }
+      const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+      if (fd < 0) _exit(1);
+      const bool written = write(fd, theirs.data(), theirs.size()) ==
+                           static_cast<ssize_t>(theirs.size());
+      _exit(close(fd) == 0 && written ? 0 : 2);
+    }
+    const Result r = Run({input});
+    int status = 0;
+    waitpid(racer, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    const bool theyCreatedIt = WEXITSTATUS(status) == 0;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find("PDAT01 already exists and is kept as it was.") !=
+                  std::string::npos,
+              theyCreatedIt)
+        << "run " << run;
+    const Bytes content = ReadAll(name);
+    if (theyCreatedIt) {
+      ASSERT_EQ(AsText(content), theirs) << "replaced in run " << run;
+    } else {
+      EXPECT_EQ(content, Bytes(2050, 0)) << "run " << run;
+    }
+  }
+}
 
 TEST_F(TamrekTest, ReplacesExistingFilesAndLinksWithoutWritingThrough) {
   ASSERT_TRUE(WriteFile(input, DemoFile(4)));
@@ -554,8 +732,7 @@ TEST_F(TamrekTest, InputIsNeverReplacedWhateverNameReachesIt) {
                         Case{"by absolute path", inWork},
                         Case{"by a hard link", elsewhere.string()},
                         Case{"by a symbolic link", elsewhere.string()}}) {
-    fs::remove_all(work);
-    fs::create_directories(work);
+    ClearWork();
     fs::remove(elsewhere);
     const std::string how = c.how;
     if (how == "by a hard link" || how == "by a symbolic link") {

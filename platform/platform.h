@@ -36,6 +36,15 @@ std::FILE* CreateNewFile(const std::string& path, bool* nameTaken);
 // (`to` is a directory, say).
 bool MoveIntoPlace(const std::string& from, const std::string& to);
 
+// Renames the file `from` to `to` only when nothing exists under `to`: not a
+// file, not a directory, not a symbolic link, even one that leads nowhere.
+// The test and the rename are one step, so something that appears under
+// `to` at any moment is never replaced.
+// Returns false, leaving `from` and whatever holds `to` as they are, when it
+// cannot; `*nameTaken` is then true when the failure is that `to` exists.
+bool MoveToFreeName(const std::string& from, const std::string& to,
+                    bool* nameTaken);
+
 // Whether `a` and `b` name the same existing file, through whatever names,
 // symbolic links or hard links.  False when either does not exist or cannot
 // be examined.

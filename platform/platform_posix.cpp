@@ -74,6 +74,39 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool MoveToFreeName(const std::string& from, const std::string& to,
+                    bool* nameTaken) {
+  *nameTaken = false;
+#ifdef RENAME_NOREPLACE
+  // Linux: one system call.  Local file systems support it, FAT (vfat,
+  // exfat) included; some network and FUSE file systems refuse the flag.
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno == EEXIST) {
+    *nameTaken = true;
+    return false;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+#endif
+  // Elsewhere, claim the name by creating it new, then rename over the
+  // claim.  link() and unlink() would avoid the moment in which the claim is
+  // an empty file, but FAT file systems, common on removable media, have no
+  // hard links; creating a new file works on every file system.  Only
+  // someone who removes the claim in that moment can lose a file to it.
+  const int fd =
+      open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *nameTaken = errno == EEXIST;
+    return false;
+  }
+  close(fd);
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  unlink(to.c_str());
+  return false;
+}
+
 bool SameFile(const char* a, const char* b) {
   struct stat sa, sb;
   return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&

@@ -64,6 +64,14 @@ bool Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
   return ok;
 }
 
+// Whether a call on `wide` failed with `error` because something holds the
+// name.  A directory there is refused as access denied.
+bool NameTaken(DWORD error, const std::wstring& wide) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+         (error == ERROR_ACCESS_DENIED &&
+          GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 
 std::FILE* OpenForReading(const char* path) {
@@ -77,11 +85,7 @@ std::FILE* CreateNewFile(const std::string& path, bool* nameTaken) {
       CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    // A directory under the name is refused as access denied.
-    *nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                 (error == ERROR_ACCESS_DENIED &&
-                  GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES);
+    *nameTaken = NameTaken(GetLastError(), wide);
     return nullptr;
   }
   *nameTaken = false;
@@ -103,6 +107,19 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
   return MoveFileExW(WidePath(from.c_str()).c_str(),
                      WidePath(to.c_str()).c_str(),
                      MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool MoveToFreeName(const std::string& from, const std::string& to,
+                    bool* nameTaken) {
+  // Without MOVEFILE_REPLACE_EXISTING the system refuses an existing name in
+  // the same step as the rename, on every file system, FAT included.
+  const std::wstring wide = WidePath(to.c_str());
+  *nameTaken = false;
+  if (MoveFileExW(WidePath(from.c_str()).c_str(), wide.c_str(), 0) != 0) {
+    return true;
+  }
+  *nameTaken = NameTaken(GetLastError(), wide);
+  return false;
 }
 
 bool SameFile(const char* a, const char* b) {
