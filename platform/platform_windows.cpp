@@ -111,14 +111,28 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
 
 bool MoveToFreeName(const std::string& from, const std::string& to,
                     bool* nameTaken) {
-  // Without MOVEFILE_REPLACE_EXISTING the system refuses an existing name in
-  // the same step as the rename, on every file system, FAT included.
-  const std::wstring wide = WidePath(to.c_str());
-  *nameTaken = false;
-  if (MoveFileExW(WidePath(from.c_str()).c_str(), wide.c_str(), 0) != 0) {
+  const std::wstring wideFrom = WidePath(from.c_str());
+  const std::wstring wideTo = WidePath(to.c_str());
+  // A new hard link is refused by any existing name in the same step, and
+  // is refused so on every system that runs this program, Wine included,
+  // whose no-replace rename overlooks a dangling symbolic link.
+  if (CreateHardLinkW(wideTo.c_str(), wideFrom.c_str(), nullptr) != 0) {
+    DeleteFileW(wideFrom.c_str());
+    *nameTaken = false;
     return true;
   }
-  *nameTaken = NameTaken(GetLastError(), wide);
+  DWORD error = GetLastError();
+  // FAT and exFAT, common on removable media, have no hard links: there the
+  // rename without MOVEFILE_REPLACE_EXISTING, which refuses an existing name
+  // in the same step as well.
+  if (!NameTaken(error, wideTo)) {
+    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0) {
+      *nameTaken = false;
+      return true;
+    }
+    error = GetLastError();
+  }
+  *nameTaken = NameTaken(error, wideTo);
   return false;
 }
 
