@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "extract/extraction_run.h"
+#include "extract/messages.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,13 @@ int main(int argc, char** argv) {
   pointers.reserve(args.size() + 1);
   for (const std::string& arg : args) pointers.push_back(arg.c_str());
   pointers.push_back(nullptr);
-  return RunExtraction(static_cast<int>(args.size()), pointers.data(), stdout,
-                       stderr);
+  const int status = RunExtraction(static_cast<int>(args.size()),
+                                   pointers.data(), stdout, stderr);
+  // Started from Explorer, the program's window closes as it exits: keep it
+  // open after a failure until its lines have been read.
+  if (status != 0 && platform::ConsoleClosesOnExit()) {
+    platform::WriteConsoleLine(stderr, kPressEnterMessage, kPressEnterMessage);
+    platform::WaitForEnter();
+  }
+  return status;
 }

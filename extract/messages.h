@@ -54,6 +54,10 @@ constexpr char kKeptFormat[] = "%s already exists and is kept as it was.\n";
 // or put in place.
 constexpr char kNotWrittenFormat[] = "%s could not be written.\n";
 
+// Standard error, after a failed run whose console window would close when
+// the program exits (started from Explorer), before waiting for Enter.
+constexpr char kPressEnterMessage[] = "Press Enter to close this window.\n";
+
 static_assert(sizeof kUsageMessage - 1 == 46, "usage line is 46 bytes");
 static_assert(sizeof kOpenFailureMessage - 1 == 30,
               "open-failure line is 30 bytes");

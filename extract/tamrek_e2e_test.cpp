@@ -3,7 +3,7 @@
 // exit status and every file it leaves there, byte for byte.
 //
 // The tool under test is TAMREK_PATH, or the command in the environment
-// variable TAMREK_TOOL (words separated by spaces, e.g. "wine64 tamrek.exe").
+// variable TAMREK_TOOL (words separated by spaces, e.g. "wine tamrek.exe").
 // With TAMREK_WINDOWS=1 the console lines are expected to end in "\r\n", as a
 // Windows console program in text mode writes them, and the cases that need
 // a file-size limit or another user are skipped.
@@ -27,6 +27,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/d88_writer.h"
@@ -157,13 +158,14 @@ Bytes EditedDemoFile(int disks,
 struct Result {
   int status = -1;
   std::string out, err;
+  bool heldOn = false;  // still running when RunOptions::typed was typed
 };
 
 // Where the tool's standard output and standard error go.
 enum class Streams {
   kFiles,     // two files, read into Result::out and Result::err
   kOnePipe,   // one pipe for both, read into Result::out
-  kTerminal,  // one pseudo-terminal for both, read into Result::out
+  kTerminal,  // one pseudo-terminal for all three, read into Result::out
 };
 
 struct RunOptions {
@@ -173,29 +175,50 @@ struct RunOptions {
   fs::path directory;       // working directory; the test's `work` if empty
   std::vector<std::string> environment;  // NAME=VALUE settings for the tool
   Streams streams = Streams::kFiles;
+  // On a terminal: once the tool has written `awaited`, wait `holdSeconds`,
+  // note whether it is still running, then type `typed`.  (Wine's console
+  // drops keys typed before it starts reading.)
+  std::string awaited, typed;
+  int holdSeconds = 0;
+  int timeLimitSeconds = 60;  // on a terminal or pipe; then it is killed
 };
 
 // Reads `fd` until its end, or until `pid` has exited and nothing more comes
 // for a moment (a pseudo-terminal may be held open by the tool's helpers),
-// or after 60 s.  Returns the bytes read and stores the wait status.
-std::string ReadUntilExit(int fd, pid_t pid, int* status) {
+// answering on the terminal as `options` say.  Kills the tool at the time
+// limit.  Returns the bytes read and stores the wait status, and whether the
+// tool was still running when the answer was typed.
+std::string ReadUntilExit(int fd, pid_t pid, const RunOptions& options,
+                          int* status, bool* heldOn) {
+  using Clock = std::chrono::steady_clock;
+  const auto limit =
+      Clock::now() + std::chrono::seconds(options.timeLimitSeconds);
   std::string bytes;
-  bool exited = false;
-  for (int waited = 0; waited < 600;) {
+  bool exited = false, answered = options.awaited.empty();
+  while (Clock::now() < limit) {
     pollfd p{fd, POLLIN, 0};
-    const int ready = poll(&p, 1, 100);
-    if (ready > 0) {
+    if (poll(&p, 1, 100) > 0) {
       char buf[4096];
       const ssize_t got = read(fd, buf, sizeof buf);
       if (got <= 0) break;  // end of pipe, or EIO once a terminal is closed
       bytes.append(buf, static_cast<std::size_t>(got));
+      if (!answered && bytes.find(options.awaited) != std::string::npos) {
+        std::this_thread::sleep_for(std::chrono::seconds(options.holdSeconds));
+        *heldOn = waitpid(pid, status, WNOHANG) == 0;
+        answered = write(fd, options.typed.data(), options.typed.size()) ==
+                   static_cast<ssize_t>(options.typed.size());
+      }
       continue;
     }
     if (exited) break;
     exited = waitpid(pid, status, WNOHANG) == pid;
-    ++waited;
   }
   if (!exited) {
+    if (Clock::now() >= limit) {
+      ADD_FAILURE() << "still running after " << options.timeLimitSeconds
+                    << " s: " << bytes;
+      kill(pid, SIGKILL);
+    }
     EXPECT_EQ(waitpid(pid, status, 0), pid);
   }
   return bytes;
@@ -258,6 +281,7 @@ class TamrekTest : public ::testing::Test {
         outFd = errFd = open(terminal.c_str(), O_RDWR);
       }
       if (outFd < 0 || errFd < 0 || chdir(directory.c_str()) != 0) _exit(126);
+      if (options.streams == Streams::kTerminal) dup2(outFd, 0);
       dup2(outFd, 1);
       dup2(errFd, 2);
       if (shared >= 0) close(shared);
@@ -283,7 +307,7 @@ class TamrekTest : public ::testing::Test {
     int status = 0;
     if (shared >= 0) {
       if (pipeEnds[1] >= 0) close(pipeEnds[1]);
-      result.out = ReadUntilExit(shared, pid, &status);
+      result.out = ReadUntilExit(shared, pid, options, &status, &result.heldOn);
       close(shared);
     } else {
       EXPECT_EQ(waitpid(pid, &status, 0), pid);
@@ -356,8 +380,12 @@ TEST_F(TamrekTest, JapaneseLinesAreUtf8OnlyOnAUtf8Terminal) {
   EXPECT_EQ(Run({}, options).err, Console(kUsage));
   EXPECT_EQ(Run({absent}, options).err, Console(kOpenFailure));
   // On a terminal they are UTF-8 text.  A Linux terminal ends its lines in
-  // CR LF; Wine's console adds its own control sequences around the text.
+  // CR LF; Wine's console adds its own control sequences around the text,
+  // and the program, in a console of its own, waits for Enter.
   options.streams = Streams::kTerminal;
+  options.awaited = WindowsBuild() ? "Press Enter" : "";
+  options.typed = "\r";
+  options.holdSeconds = 2;  // Wine's console drops what comes before its read
   const std::string usage = "Usage: tamrek.exe [d88file(シナリオディスク)]";
   const std::string openFailure = "ファイルをオープンできません.";
   Result r = Run({}, options);
@@ -375,6 +403,50 @@ TEST_F(TamrekTest, JapaneseLinesAreUtf8OnlyOnAUtf8Terminal) {
   // A terminal whose locale is not UTF-8 gets the bytes.
   options.environment.back() = "LANG=C";
   EXPECT_EQ(Run({}, options).out, kUsage.substr(0, kUsage.size() - 1) + "\r\n");
+}
+
+TEST_F(TamrekTest, FailureWaitsForEnterOnlyInAConsoleOfItsOwn) {
+  const std::string prompt = "Press Enter to close this window.";
+  RunOptions terminal;
+  terminal.streams = Streams::kTerminal;
+  terminal.timeLimitSeconds = 30;
+  if (!WindowsBuild()) {  // a terminal is never a window that closes
+    const Result r = Run({}, terminal);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Usage: tamrek.exe"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(prompt), std::string::npos) << r.out;
+    return;
+  }
+  // On a terminal Wine gives the program a console of its own, as Explorer
+  // does: after a failure it prompts and waits; after success it does not.
+  RunOptions own = terminal;
+  own.awaited = prompt;
+  own.typed = "\r";
+  own.holdSeconds = 3;
+  Result r = Run({}, own);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.heldOn) << "did not wait for Enter";
+  const std::size_t usage = r.out.find("Usage: tamrek.exe");
+  EXPECT_NE(usage, std::string::npos) << r.out;
+  EXPECT_GT(r.out.find(prompt), usage) << r.out;
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  r = Run({input}, terminal);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find(prompt), std::string::npos) << r.out;
+  // In a console that cmd shares, or with no console, it never waits.
+  const std::vector<std::string> wine = ToolCommand();  // wine, then the exe
+  RunOptions shared = terminal;
+  shared.tool = wine.front();
+  r = Run({"cmd", "/c", wine.back()}, shared);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Usage: tamrek.exe"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(prompt), std::string::npos) << r.out;
+  RunOptions onePipe;
+  onePipe.streams = Streams::kOnePipe;
+  onePipe.timeLimitSeconds = 30;
+  r = Run({}, onePipe);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Console(kUsage));
 }
 
 // ---- Extraction ----

@@ -63,6 +63,18 @@ std::vector<std::string> CommandLine(int argc, char** argv);
 // Windows: a console, written through its UTF-16 interface).
 void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8);
 
+// Whether the program's console window closes when the program exits, so
+// that its last lines vanish unread: the program has a console of its own,
+// on its standard input and output, that no other process shares, as when
+// Explorer starts it (a double-click, a file dropped on it).  Always false
+// on POSIX, and for a run from a command prompt, a script, a pipe or a
+// redirect.
+bool ConsoleClosesOnExit();
+
+// Waits until Enter is pressed on the program's console.  Returns at once when
+// the console cannot be read (and always on POSIX).
+void WaitForEnter();
+
 }  // namespace platform
 
 #endif  // TAMREK_PLATFORM_PLATFORM_H_

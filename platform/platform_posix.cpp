@@ -123,4 +123,8 @@ void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
   std::fflush(stream);
 }
 
+bool ConsoleClosesOnExit() { return false; }
+
+void WaitForEnter() {}
+
 }  // namespace platform

@@ -179,4 +179,26 @@ void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
   std::fflush(stream);
 }
 
+bool ConsoleClosesOnExit() {
+  DWORD mode = 0;
+  DWORD processes[2];
+  return GetConsoleWindow() != nullptr &&
+         GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0 &&
+         GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 &&
+         GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForEnter() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  // In line mode a read returns once Enter is pressed; without it, key by
+  // key.  Either way the wait ends with the first line end.
+  wchar_t keys[64];
+  DWORD got = 0;
+  while (ReadConsoleW(input, keys, 64, &got, nullptr) != 0 && got > 0) {
+    for (DWORD i = 0; i < got; ++i) {
+      if (keys[i] == L'\r' || keys[i] == L'\n') return;
+    }
+  }
+}
+
 }  // namespace platform
