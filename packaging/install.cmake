@@ -3,8 +3,9 @@
 #   (empty) or tgz  bin/tamrek, share/man/man1/tamrek.1, share/doc/tamrek/
 #                   README.md and LICENSE; tgz packs them as
 #                   tamrek-VERSION-linux-ARCH.tar.gz
-#   deb             /usr/bin/tamrek, the manual page gzipped and
-#                   /usr/share/doc/tamrek/copyright, as tamrek_VERSION_ARCH.deb
+#   deb             /usr/bin/tamrek, the manual page and the changelog
+#                   gzipped, and the machine-readable copyright file in
+#                   /usr/share/doc/tamrek/, as tamrek_VERSION_ARCH.deb
 #   zip             tamrek.exe, README.txt and LICENSE.txt with Windows line
 #                   ends, as tamrek-VERSION-win32.zip
 # Included by the top-level CMakeLists.txt after the tamrek target.
@@ -32,18 +33,45 @@ if(TAMREK_PACKAGE STREQUAL "zip")
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${to} DESTINATION .)
   endforeach()
 elseif(TAMREK_PACKAGE STREQUAL "deb")
-  # Debian compresses manual pages, reproducibly (-n: no name or time).
+  # Debian compresses manual pages and changelogs, reproducibly (-n: no
+  # name or time).  The changelog's newest entry must be this version.
+  file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog newest LIMIT_COUNT 1)
+  if(NOT newest MATCHES "^tamrek \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/changelog does not begin with version "
+                        "${PROJECT_VERSION}: ${newest}")
+  endif()
   add_custom_command(
-    OUTPUT tamrek.1.gz
+    OUTPUT tamrek.1.gz changelog.gz
     COMMAND gzip -9 -n -c ${tamrek_man} > tamrek.1.gz
-    DEPENDS ${tamrek_man})
-  add_custom_target(tamrek_man_gz ALL DEPENDS tamrek.1.gz)
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/changelog
+            > changelog.gz
+    DEPENDS ${tamrek_man} ${PROJECT_SOURCE_DIR}/packaging/changelog)
+  add_custom_target(tamrek_deb_docs ALL DEPENDS tamrek.1.gz changelog.gz)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tamrek.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+  # The copyright file in Debian's machine-readable format: the MIT licence
+  # is called Expat there, its text indented, blank lines as " .".
+  file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE license_lines)
+  set(license_text "")
+  foreach(line IN LISTS license_lines)
+    if(line STREQUAL "")
+      string(APPEND license_text " .\n")
+    else()
+      string(APPEND license_text " ${line}\n")
+    endif()
+  endforeach()
+  string(REPLACE "Copyright (c) " "" holder "${TAMREK_COPYRIGHT}")
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/copyright
-       "tamrek ${PROJECT_VERSION}: ${TAMREK_SUMMARY}.\n\n${license}")
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${tamrek_doc})
+       "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+       "Upstream-Name: tamrek\n"
+       "\n"
+       "Files: *\n"
+       "Copyright: ${holder}\n"
+       "License: Expat\n"
+       "${license_text}")
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright
+                ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+          DESTINATION ${tamrek_doc})
 elseif(TAMREK_PACKAGE STREQUAL "tgz" OR TAMREK_PACKAGE STREQUAL "")
   if(UNIX)
     install(FILES ${tamrek_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the release packages that `make dist` left in DIST: each archive's
 # contents against the expected list, the Windows text files' line ends and
-# the Debian package's metadata; then installs the Debian package on this
+# the Debian package's metadata and lintian's verdict on it (no error, no
+# warning); then installs the Debian package on this
 # machine (as root), finds its manual page with `man -w`, runs the end-to-end
 # tests against the installed /usr/bin/tamrek, and removes the package again.
 # Usage: tools/check_dist.sh DIST VERSION E2E_TEST
@@ -39,6 +40,7 @@ done
 
 deb=$dist/tamrek_${version}_$(dpkg --print-architecture).deb
 expect_files "$deb" "$(dpkg-deb --fsys-tarfile "$deb" | tar -t)" "./usr/bin/tamrek
+./usr/share/doc/tamrek/changelog.gz
 ./usr/share/doc/tamrek/copyright
 ./usr/share/man/man1/tamrek.1.gz"
 [ "$(dpkg-deb -f "$deb" Package)" = tamrek ] || fail "$deb: wrong package name"
@@ -48,6 +50,11 @@ grep -q '<.*@.*>' <<<"$(dpkg-deb -f "$deb" Maintainer)" || fail "$deb: no mainta
 dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>=' || fail "$deb: no shared-library dependencies"
 [ "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 3 ] || fail "$deb: no description paragraph"
 dpkg-deb -f "$deb" Depends Description | sed 's/^/  /'
+lintian_ok=true
+report=$(lintian --fail-on error,warning --pedantic "$deb" 2>&1) || lintian_ok=false
+report=$(grep -v 'running with root privileges' <<<"$report" || true)
+echo "lintian --pedantic on $deb: ${report:-no tags}"
+$lintian_ok || fail "lintian reports errors or warnings on $deb"
 
 # Installed on this machine, it must work as the user would run it.
 [ "$(id -u)" = 0 ] || fail "installing the Debian package needs root"
