@@ -1,11 +1,14 @@
-# Thin wrapper over CMake.  `make demo` builds the tool and runs it on a
-# generated demo image; `make test` builds and runs every test.
+# Thin wrapper over CMake.  `make` builds the tool in build/ (build/tamrek);
+# `make demo` builds it and runs it on a generated demo image; `make test`
+# builds and runs every test, in build-test/.  The tool alone needs only a
+# compiler and CMake; the tests need GoogleTest and build with -Werror.
 
 BUILD ?= build
+TEST_BUILD ?= $(BUILD)-test
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test sanitize fuzz bench windows windows-test dist dist-check clean
+.PHONY: all build demo test test-build sanitize fuzz bench windows windows-test dist dist-check clean
 
 all: build
 
@@ -13,17 +16,25 @@ build:
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	$(CMAKE) --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-demo: build
+demo:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target tamrek make_demo_image -- --no-print-directory
 	mkdir -p demo
 	$(BUILD)/make_demo_image demo/scenario.d88
 	cd demo && ../$(BUILD)/tamrek scenario.d88
 
-test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+test-build:
+	$(CMAKE) -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DTAMREK_BUILD_TESTS=ON -DTAMREK_WERROR=ON
+	$(CMAKE) --build $(TEST_BUILD) -j $(JOBS) -- --no-print-directory
+
+test: test-build
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Every test again, in a build with AddressSanitizer and UBSan.
 sanitize:
-	$(CMAKE) -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DTAMREK_SANITIZE=ON
+	$(CMAKE) -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DTAMREK_SANITIZE=ON \
+	  -DTAMREK_BUILD_TESTS=ON -DTAMREK_WERROR=ON
 	$(CMAKE) --build $(BUILD)-asan -j $(JOBS) -- --no-print-directory
 	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS)
 
@@ -48,12 +59,12 @@ windows:
 # nothing and exits 0.
 WINE ?= wine
 WINE_PREFIX ?= $(abspath $(BUILD)-wine-prefix)
-windows-test: build windows
+windows-test: test-build windows
 	rm -rf $(WINE_PREFIX)
 	WINEPREFIX=$(WINE_PREFIX) WINEDEBUG=-all $(WINE) wineboot --init
 	WINEPREFIX=$(WINE_PREFIX) WINEDEBUG=-all TAMREK_WINDOWS=1 LC_ALL= LANG=C.UTF-8 \
 	  TAMREK_TOOL="$(WINE) $(abspath dist/windows/tamrek.exe)" \
-	  $(BUILD)/tamrek_e2e_test
+	  $(TEST_BUILD)/tamrek_e2e_test
 
 # The release packages, each built from a clean build directory, left in
 # dist/: the Linux tarball, the Debian package and the Windows zip.
@@ -79,17 +90,17 @@ dist:
 # Checks the packages in dist/: their contents, and the Debian package
 # installed on this machine (needs root), with the end-to-end tests run
 # against the installed /usr/bin/tamrek.
-dist-check: build
-	tools/check_dist.sh dist $(VERSION) $(BUILD)/tamrek_e2e_test
+dist-check: test-build
+	tools/check_dist.sh dist $(VERSION) $(TEST_BUILD)/tamrek_e2e_test
 
 # Benchmarks: a Release build of their own; not part of `make test`.
 bench:
 	$(CMAKE) -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release \
-	  -DTAMREK_BUILD_TESTS=OFF -DTAMREK_BUILD_BENCHMARKS=ON
+	  -DTAMREK_BUILD_TESTS=OFF -DTAMREK_BUILD_BENCHMARKS=ON -DTAMREK_WERROR=ON
 	$(CMAKE) --build $(BUILD)-bench -j $(JOBS) -- --no-print-directory
 	$(BUILD)-bench/d88_image_bench $(BENCH_FLAGS)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \
+	rm -rf $(BUILD) $(TEST_BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \
 	  $(BUILD)-wine-prefix $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip \
 	  dist demo fuzz-artifacts

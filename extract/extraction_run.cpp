@@ -2,7 +2,9 @@
 
 #include "extract/extraction_run.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "disk_image/d88_image.h"
 #include "extract/extraction_plan.h"
@@ -60,6 +62,22 @@ Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                   std::FILE* err) {
   D88Image image;
+  if (argc == 2) {
+    const std::string option = argv[1];
+    if (option == "--help" || option == "-h" ||
+        platform::IsSystemHelpOption(option)) {
+      platform::WriteConsoleLine(out, kUsageMessage, kUsageMessageUtf8);
+      platform::WriteConsoleLine(out, kHelpText, kHelpText);
+      return 0;
+    }
+    if (option == "--version") {
+      char text[512];
+      std::snprintf(text, sizeof text, kVersionFormat, TAMREK_VERSION,
+                    TAMREK_COPYRIGHT);
+      platform::WriteConsoleLine(out, text, text);
+      return 0;
+    }
+  }
   if (argc != 2) {
     platform::WriteConsoleLine(err, kUsageMessage, kUsageMessageUtf8);
     return 1;

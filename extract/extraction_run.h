@@ -20,6 +20,9 @@
 
 // Runs the tool with the program's argument vector (argv[0] is the program
 // name), writing the per-file lines to `out` and the diagnostics to `err`.
+// A single argument --help or -h (or the system's own help switch) writes
+// the usage line and a help text to `out`, --version the version and the
+// licence; both return 0 and touch no file.
 // Returns the exit status: 0 when all 29 files were read in full, from
 // sectors recorded without a read error, and written; 1 for a wrong argument
 // count or an input that cannot be opened (nothing is written then), or,

@@ -54,6 +54,37 @@ constexpr char kKeptFormat[] = "%s already exists and is kept as it was.\n";
 // or put in place.
 constexpr char kNotWrittenFormat[] = "%s could not be written.\n";
 
+// Standard output, after the usage line, for --help: what the tool does,
+// where its files go, what its statuses mean and where to read more.
+constexpr char kHelpText[] =
+    "\n"
+    "Extracts the 29 data files of the four scenario disks from a D88 disk\n"
+    "image file that holds them as its images 0 to 3, and writes them into\n"
+    "the current working directory: DRIVER01.BIN and MDAT01 to MDAT07 from\n"
+    "disk 0, LDAT01 to LDAT12 from disk 1, NDAT01 to NDAT04 from disk 2 and\n"
+    "PDAT01 to PDAT05 from disk 3.  Prints one line per file.\n"
+    "\n"
+    "Exit status: 0 when all 29 files were read in full and written; 1 for a\n"
+    "wrong command line or an input that cannot be opened (no file is\n"
+    "written), or when some file was incomplete, held a sector recorded with\n"
+    "a read error, or could not be written.  An incomplete file never\n"
+    "replaces a file that already exists.\n"
+    "\n"
+    "Options, each alone on the command line:\n"
+    "  --help, -h   show this help and exit (also /? on Windows)\n"
+    "  --version    show the version and exit\n"
+    "A file named like an option is reached as ./--help.\n"
+    "\n"
+    "More: man tamrek, and the README.\n";
+
+// Standard output, for --version: the version line, then the copyright and
+// licence lines.
+constexpr char kVersionFormat[] =
+    "tamrek %s\n"
+    "%s\n"
+    "License: MIT.  This is free software: you are free to change and\n"
+    "redistribute it.  There is NO WARRANTY, to the extent permitted by law.\n";
+
 // Standard error, after a failed run whose console window would close when
 // the program exits (started from Explorer), before waiting for Enter.
 constexpr char kPressEnterMessage[] = "Press Enter to close this window.\n";

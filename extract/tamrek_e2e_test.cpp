@@ -372,6 +372,39 @@ TEST_F(TamrekTest, UnopenableInputPrintsOpenFailureOnly) {
   }
 }
 
+TEST_F(TamrekTest, HelpAndVersionAreOptionsOnlyWhenAlone) {
+  std::vector<std::string> helps = {"--help", "-h"};
+  if (WindowsBuild()) helps.push_back("/?");
+  for (const std::string& option : helps) {
+    const Result r = Run({option});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.out.rfind(Console(kUsage + "\nExtracts the 29 data files"), 0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("man tamrek"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "") << option;
+  }
+  Result r = Run({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(
+      r.out.rfind(Console("tamrek " TAMREK_VERSION "\nCopyright (c) "), 0), 0u)
+      << r.out;
+  EXPECT_NE(r.out.find("License: MIT."), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(WorkFiles().empty());
+  // Not alone, or any other word, it is what it always was.
+  EXPECT_EQ(Run({"--help", "--version"}).err, Console(kUsage));
+  r = Run({"-x"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, Console(kOpenFailure));
+  // A file of that name is reached as ./--help.
+  ASSERT_TRUE(WriteFile((work / "--help").string(), DemoFile(4)));
+  r = Run({"./--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, CreatedLines());
+  EXPECT_EQ(ReadAll(work / "PDAT05"), ExpectedFile(kPlan[28]));
+}
+
 TEST_F(TamrekTest, JapaneseLinesAreUtf8OnlyOnAUtf8Terminal) {
   const std::string absent = (root / "absent.d88").string();
   RunOptions options;

@@ -55,6 +55,10 @@ bool SameFile(const char* a, const char* b);
 // converted to UTF-8 (`argc` and `argv` are then not used).
 std::vector<std::string> CommandLine(int argc, char** argv);
 
+// Whether `arg` is the system's own way, beside --help and -h, to ask a
+// program for help: "/?" on Windows; there is none on POSIX.
+bool IsSystemHelpOption(const std::string& arg);
+
 // Writes one console line to `stream` and flushes it, so that lines written
 // to two streams that lead to the same place keep their order.  `bytes` is
 // the line's exact byte form, written when the stream is a file or a pipe;

@@ -117,6 +117,8 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+bool IsSystemHelpOption(const std::string&) { return false; }
+
 void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
   const bool terminal = isatty(fileno(stream)) == 1 && LocaleIsUtf8();
   std::fputs(terminal ? utf8 : bytes, stream);

@@ -155,6 +155,8 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
   return args;
 }
 
+bool IsSystemHelpOption(const std::string& arg) { return arg == "/?"; }
+
 void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
   std::fflush(stream);
   const HANDLE handle =
