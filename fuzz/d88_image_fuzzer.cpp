@@ -73,6 +73,17 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
+// The read errors of the last read: at most `most`, each with an error
+// status, in the order read.
+void CheckReadErrors(const D88Image& image, std::int64_t most) {
+  const auto& errors = image.GetReadErrors();
+  Check(static_cast<std::int64_t>(errors.size()) <= most);
+  for (const SectorReadError& e : errors) {
+    Check(e.status == 0xA0 || e.status == 0xB0 || e.status == 0xE0 ||
+          e.status == 0xF0);
+  }
+}
+
 // A heap buffer of exactly `length` bytes (at least one, so that it exists).
 std::unique_ptr<std::uint8_t[]> Buffer(std::int32_t length) {
   return std::unique_ptr<std::uint8_t[]>(
@@ -126,6 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         const std::int32_t got =
             image.ReadSector(a.track, a.c, a.h, a.r, n, dest.get(), maxLen);
         Check(got >= 0 && got <= (maxLen > 0 ? maxLen : 0));
+        CheckReadErrors(image, got > 0 ? 1 : 0);
         break;
       }
       case 3: {
@@ -136,6 +148,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         const std::int32_t got =
             image.ReadSectors(a.track, a.c, a.h, a.r, n, dest.get(), length);
         Check(got >= 0 && got <= (length > 0 ? length : 0));
+        // One sector per whole piece, and one for a last cut piece.
+        const std::int64_t unit =
+            n >= 0 && n <= 23 ? std::int64_t{128} << n : 1;
+        CheckReadErrors(image, (got + unit - 1) / unit);
         break;
       }
       case 4: {

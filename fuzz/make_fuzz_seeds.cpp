@@ -108,8 +108,10 @@ int main(int argc, char** argv) {
     SectorRecord s;
     s.data = Bytes(200, 0x5A);
     std::vector<SectorRecord> records;
+    const std::uint8_t statuses[] = {0x00, 0xA0, 0x10, 0xB0, 0xE0, 0xF0};
     for (int i = 0; i < 6; ++i) {
       s.r = static_cast<std::uint8_t>(i + 1);
+      s.status = statuses[i];  // read errors among them
       s.sectorCount = static_cast<std::uint16_t>(i % 3);  // 0, 1, 2, ...
       s.dataSize = i == 4 ? 0xFFFF : -1;  // one claims more than follows
       records.push_back(s);
