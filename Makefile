@@ -8,16 +8,17 @@ TEST_BUILD ?= $(BUILD)-test
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test test-build sanitize fuzz bench windows windows-test dist dist-check clean
+.PHONY: all configure build demo test test-build sanitize fuzz bench windows windows-test dist dist-check clean
 
 all: build
 
-build:
+configure:
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
 	$(CMAKE) --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-demo:
-	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+demo: configure
 	$(CMAKE) --build $(BUILD) -j $(JOBS) --target tamrek make_demo_image -- --no-print-directory
 	mkdir -p demo
 	$(BUILD)/make_demo_image demo/scenario.d88

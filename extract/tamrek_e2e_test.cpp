@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -120,36 +119,16 @@ Bytes ExpectedFile(const PlanRow& row) {
   return out;
 }
 
-Bytes DemoDisk(int disk, int interleave = 1) {
-  return MakeUniformDisk(disk, 80, 10, 2, SectorText, interleave).Build();
+Bytes DemoDisk(int disk, int interleave = 1, const SectorEdit& edit = nullptr) {
+  return MakeUniformDisk(disk, 80, 10, 2, SectorText, interleave, edit).Build();
 }
 
-Bytes DemoFile(int disks) {
+// `disks` demo disks, each record passed through `edit` when it is set.
+Bytes DemoFile(int disks, const SectorEdit& edit = nullptr) {
   Bytes out;
   for (int d = 0; d < disks; ++d) {
-    const Bytes image = DemoDisk(d, d + 1);  // a different interleave each
-    out.insert(out.end(), image.begin(), image.end());
-  }
-  return out;
-}
-
-// The demo file of `disks` disks, records stored in sector order, each
-// record passed through `edit` (disk index, record) before it is stored.
-Bytes EditedDemoFile(int disks,
-                     const std::function<void(int, SectorRecord*)>& edit) {
-  Bytes out;
-  for (int d = 0; d < disks; ++d) {
-    D88DiskWriter disk("EDITED");
-    for (int track = 0; track < 160; ++track) {
-      std::vector<SectorRecord> records;
-      for (int r = 1; r <= 10; ++r) {
-        const int c = track / 2, h = track % 2;
-        records.push_back(MakeSector(c, h, r, 2, 10, SectorText(d, c, h, r)));
-        edit(d, &records.back());
-      }
-      disk.SetTrack(track, records);
-    }
-    const Bytes image = disk.Build();
+    const Bytes image =
+        DemoDisk(d, d + 1, edit);  // a different interleave each
     out.insert(out.end(), image.begin(), image.end());
   }
   return out;
@@ -657,7 +636,7 @@ TEST_F(TamrekTest, SectorsRecordedWithAReadErrorAreReportedInReadOrder) {
     if (disk == 0 && track == 0 && s->r == 1) s->status = 0xB0;
     if (disk == 1 && track == 75 && s->r == 8) s->status = 0x10;
   };
-  ASSERT_TRUE(WriteFile(input, EditedDemoFile(4, edit)));
+  ASSERT_TRUE(WriteFile(input, DemoFile(4, edit)));
   const Result r = Run({input});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, CreatedLines());
@@ -677,7 +656,7 @@ TEST_F(TamrekTest, IncompleteFilesNeverReplaceAnEarlierExtraction) {
   std::string text;
   while (text.size() < 5000) text += "These are my notes, not a disk.\n";
   // NDAT02 reads track 76 sector 10, then track 77: sector 2 is missing.
-  const Bytes missingSector = EditedDemoFile(4, [](int disk, SectorRecord* s) {
+  const Bytes missingSector = DemoFile(4, [](int disk, SectorRecord* s) {
     if (disk == 2 && s->c == 38 && s->h == 1 && s->r == 2) s->r = 99;
   });
   struct Case {

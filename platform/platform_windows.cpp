@@ -113,12 +113,12 @@ bool MoveToFreeName(const std::string& from, const std::string& to,
                     bool* nameTaken) {
   const std::wstring wideFrom = WidePath(from.c_str());
   const std::wstring wideTo = WidePath(to.c_str());
+  *nameTaken = false;
   // A new hard link is refused by any existing name in the same step, and
   // is refused so on every system that runs this program, Wine included,
   // whose no-replace rename overlooks a dangling symbolic link.
   if (CreateHardLinkW(wideTo.c_str(), wideFrom.c_str(), nullptr) != 0) {
     DeleteFileW(wideFrom.c_str());
-    *nameTaken = false;
     return true;
   }
   DWORD error = GetLastError();
@@ -126,10 +126,7 @@ bool MoveToFreeName(const std::string& from, const std::string& to,
   // rename without MOVEFILE_REPLACE_EXISTING, which refuses an existing name
   // in the same step as well.
   if (!NameTaken(error, wideTo)) {
-    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0) {
-      *nameTaken = false;
-      return true;
-    }
+    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0) return true;
     error = GetLastError();
   }
   *nameTaken = NameTaken(error, wideTo);

@@ -79,7 +79,7 @@ Bytes D88DiskWriter::Build() const {
 
 D88DiskWriter MakeUniformDisk(int disk, int cylinders, int sectors,
                               int sizeCode, const SectorFill& fill,
-                              int interleave) {
+                              int interleave, const SectorEdit& edit) {
   D88DiskWriter writer("DISK" + std::to_string(disk), 0x10);
   // Interleaved order: 1, 1+k, 1+2k, ... then 2, 2+k, ...
   std::vector<int> order;
@@ -93,6 +93,7 @@ D88DiskWriter MakeUniformDisk(int disk, int cylinders, int sectors,
       for (int r : order) {
         records.push_back(
             MakeSector(c, h, r, sizeCode, sectors, fill(disk, c, h, r)));
+        if (edit) edit(disk, &records.back());
       }
       writer.SetTrack(2 * c + h, std::move(records));
     }

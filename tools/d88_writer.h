@@ -70,10 +70,14 @@ using SectorFill = std::function<Bytes(int disk, int c, int h, int r)>;
 // A uniform double-sided disk: `cylinders` x 2 sides x `sectors` records
 // numbered 1..sectors, size code `sizeCode`, track index 2c + h, each header
 // recording `sectors` as the sector count.  With `interleave` > 1 the records
-// of a track are stored in interleaved order (1, 1+k, 1+2k, ...).
+// of a track are stored in interleaved order (1, 1+k, 1+2k, ...).  `edit`,
+// when set, may change each record (its ID, status, data) before it is
+// stored, to damage a disk in chosen places.
+using SectorEdit = std::function<void(int disk, SectorRecord* record)>;
 D88DiskWriter MakeUniformDisk(int disk, int cylinders, int sectors,
                               int sizeCode, const SectorFill& fill,
-                              int interleave = 1);
+                              int interleave = 1,
+                              const SectorEdit& edit = nullptr);
 
 // Readable demo content: 32-byte text lines "disk D cyl CC head H sector RR"
 // repeated to fill 128 << sizeCode bytes, so every byte shows where it was
