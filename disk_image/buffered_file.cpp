@@ -16,6 +16,14 @@ bool BufferedFile::Open(const char* path) {
   Close();
   file = platform::OpenForReading(path);
   if (file == nullptr) return false;
+  if (!platform::CanSeek(file)) {
+    // A pipe's bytes can be read only once, in order; the reader seeks.
+    streamed = LoadStream();
+    std::fclose(file);
+    file = nullptr;
+    if (!streamed) stream = std::vector<std::uint8_t>();
+    return streamed;
+  }
   // The window is the only buffer: the C library's would copy every byte
   // twice and hold a second, possibly stale, copy of the file.
   std::setvbuf(file, nullptr, _IONBF, 0);
@@ -25,6 +33,8 @@ bool BufferedFile::Open(const char* path) {
 void BufferedFile::Close() {
   if (file != nullptr) std::fclose(file);
   file = nullptr;
+  streamed = false;
+  stream = std::vector<std::uint8_t>();
   position = 0;
   windowLength = 0;
   fileOffset = 0;
@@ -33,7 +43,7 @@ void BufferedFile::Close() {
 
 std::int32_t BufferedFile::ReadAtSlow(std::int64_t offset, std::uint8_t* dest,
                                       std::int32_t length) {
-  if (file == nullptr || length <= 0 || offset < 0) return 0;
+  if (!IsOpen() || length <= 0 || offset < 0) return 0;
   std::int32_t done = 0;
   while (done < length) {
     const std::int32_t wanted = length - done;
@@ -60,7 +70,7 @@ std::int32_t BufferedFile::ReadAtSlow(std::int64_t offset, std::uint8_t* dest,
 
 const std::uint8_t* BufferedFile::ViewSlow(std::int64_t offset,
                                            std::int32_t length) {
-  if (file == nullptr || offset < 0 || length <= 0 || length > windowSize) {
+  if (!IsOpen() || offset < 0 || length <= 0 || length > windowSize) {
     return nullptr;
   }
   Fill(offset, length);
@@ -94,8 +104,31 @@ void BufferedFile::Fill(std::int64_t offset, std::int32_t length) {
                                      windowSize - kept);
 }
 
+bool BufferedFile::LoadStream() {
+  constexpr std::size_t kChunk = 1 << 20;
+  std::size_t size = 0;
+  while (true) {
+    stream.resize(size + kChunk);
+    const std::size_t got = std::fread(stream.data() + size, 1, kChunk, file);
+    size += got;
+    if (size > static_cast<std::size_t>(kMaxStreamSize)) return false;
+    if (got < kChunk) break;
+  }
+  stream.resize(size);
+  stream.shrink_to_fit();
+  return std::ferror(file) == 0;
+}
+
 std::int32_t BufferedFile::ReadFromFile(std::int64_t offset, std::uint8_t* dest,
                                         std::int32_t length) {
+  if (streamed) {
+    const std::int64_t size = static_cast<std::int64_t>(stream.size());
+    if (offset >= size) return 0;
+    const std::int32_t count = static_cast<std::int32_t>(
+        std::min<std::int64_t>(length, size - offset));
+    std::memcpy(dest, stream.data() + offset, static_cast<std::size_t>(count));
+    return count;
+  }
   // Sequential reads need no seek; after the end of the file or an error the
   // seek also clears the stream's condition.  std::fseek takes a long, which
   // is 32 bits on some platforms.

@@ -6,7 +6,9 @@
 // file into the caller's buffer.  It keeps the semantics the D88 reader
 // relies on: a position at or beyond the end of the file is allowed, a read
 // there delivers fewer bytes (or none) and leaves the stream usable, and
-// every read reports how many bytes it delivered.
+// every read reports how many bytes it delivered.  A stream that cannot
+// seek (a pipe, a FIFO, a character device) is read whole when it is opened,
+// and the reads are served from that copy with the same results.
 
 #ifndef TAMREK_DISK_IMAGE_BUFFERED_FILE_H_
 #define TAMREK_DISK_IMAGE_BUFFERED_FILE_H_
@@ -15,12 +17,16 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 class BufferedFile {
  public:
   // 64 KiB: large enough that a whole-disk read costs one system call per
   // window, small enough to stay in the CPU's cache.
   static constexpr std::int32_t kDefaultWindowSize = 64 * 1024;
+  // The most a stream that cannot seek is read: far beyond 64 images of any
+  // floppy disk, yet a bound on the memory that it takes.
+  static constexpr std::int64_t kMaxStreamSize = std::int64_t{256} << 20;
 
   // REQUIRES: windowSize > 0.
   explicit BufferedFile(std::int32_t windowSize = kDefaultWindowSize);
@@ -30,11 +36,13 @@ class BufferedFile {
 
   // Opens `path` for binary reading at position 0, closing any file open
   // before.  `path` is as platform::OpenForReading() takes it: bytes on
-  // POSIX, UTF-8 (or else ANSI) on Windows.  Returns false, with no file
-  // open, when it cannot be opened.
+  // POSIX, UTF-8 (or else ANSI) on Windows.  A stream that cannot seek is
+  // read to its end first (a FIFO may wait for a writer).  Returns false,
+  // with no file open, when it cannot be opened, or when it is such a stream
+  // and cannot be read to its end or holds more than kMaxStreamSize bytes.
   bool Open(const char* path);
   void Close();
-  bool IsOpen() const { return file != nullptr; }
+  bool IsOpen() const { return file != nullptr || streamed; }
 
   // Moves the position; at or beyond the end of the file is allowed.
   // Returns false, leaving the position as it was, for a negative position.
@@ -94,9 +102,13 @@ class BufferedFile {
   // Loads the window so that it holds the `length` bytes at `offset`, as far
   // as the file has them.  REQUIRES: 0 < length <= windowSize.
   void Fill(std::int64_t offset, std::int32_t length);
-  // Reads up to `length` bytes at file offset `offset` from the file itself.
+  // Reads up to `length` bytes at file offset `offset` from the file itself
+  // (or from the copy of a stream).
   std::int32_t ReadFromFile(std::int64_t offset, std::uint8_t* dest,
                             std::int32_t length);
+  // Reads the open stream `file` to its end into `stream`.  Returns false
+  // when it cannot be read or holds more than kMaxStreamSize bytes.
+  bool LoadStream();
 
   std::FILE* file = nullptr;
   std::int64_t position = 0;
@@ -106,6 +118,8 @@ class BufferedFile {
   std::int32_t windowLength = 0;  // valid bytes in the window
   std::int64_t fileOffset = 0;    // where the file's next read starts, or -1
   bool hadError = false;
+  bool streamed = false;             // the bytes are in `stream`, not `file`
+  std::vector<std::uint8_t> stream;  // the whole of a stream that cannot seek
 };
 
 #endif  // TAMREK_DISK_IMAGE_BUFFERED_FILE_H_

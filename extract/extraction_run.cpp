@@ -3,6 +3,7 @@
 #include "extract/extraction_run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -19,63 +20,122 @@ constexpr int kTemporaryNames = 100;
 // Every row is read into this buffer from its first byte.
 std::uint8_t transferBuffer[kLongestEntry];
 
-// Writes one ASCII console line, formatted from `format` and `args`.
-template <typename... Args>
-void PrintLine(std::FILE* stream, const char* format, Args... args) {
-  char line[160];
-  std::snprintf(line, sizeof line, format, args...);
-  platform::WriteConsoleLine(stream, line, line);
+// For the tests of interrupted runs only, never set in a normal run: the
+// output name (from TAMREK_TEST_PAUSE_BEFORE_PLACING) whose complete
+// temporary file waits, before it is placed, until a line is read from
+// standard input, so that a test can interrupt the run at that moment.
+const char* testPauseName = nullptr;
+
+void PauseForTest() {
+  for (int ch = 0; ch != '\n' && ch != EOF;) ch = std::fgetc(stdin);
 }
 
-}  // namespace
+// Where the console lines go, and whether any could not be written.
+struct Console {
+  std::FILE* out;
+  std::FILE* err;
+  bool outFailed = false;
 
+  // Writes one ASCII line to standard output, formatted from `format` and
+  // `args`, noting a failure.
+  template <typename... Args>
+  void Out(const char* format, Args... args) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, args...);
+    if (!platform::WriteConsoleLine(out, line, line)) outFailed = true;
+  }
+  // The same on standard error, where a failure has nowhere to be told.
+  template <typename... Args>
+  void Err(const char* format, Args... args) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, args...);
+    platform::WriteConsoleLine(err, line, line);
+  }
+};
+
+// How PlaceOutputFile() ended.
+enum class Placement {
+  kPlaced,    // the file is in place under a name that nothing held
+  kReplaced,  // the file is in place, over what the name held, after a flush
+  kKept,      // something already held the name and was left as it was
+  kFailed,    // it could not be created, written, flushed, closed or placed
+};
+
+// Puts `size` bytes from `data` into the file `name` in the working
+// directory: writes a new temporary file beside it (the first of NAME.tmp0
+// to NAME.tmp99 that nothing holds yet), then renames it to `name`.  With
+// `mayReplace` the rename replaces what `name` holds, except the file at
+// `inputPath` (the file being read), after flushing the new file's data to
+// the disk; without it the file is placed only where nothing exists under
+// `name`, in one step with that test.  On kFailed `*cause` says why; a
+// temporary file that could not be removed again is named on `console`.
+// Leaves whatever holds `name` as it was when it does not place the file.
 Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
                           std::size_t size, const char* inputPath,
-                          bool mayReplace) {
+                          bool mayReplace, Console* console,
+                          std::string* cause) {
   if (mayReplace && platform::SameFile(name.c_str(), inputPath)) {
+    *cause = "it is the file being read";
     return Placement::kFailed;
   }
   // Each temporary file is created new: whatever already holds a name (a
   // user's file, a link planted by someone else) is passed over untouched.
-  for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
-    const std::string temporary = name + ".tmp" + std::to_string(attempt);
-    bool nameTaken = false;
-    std::FILE* file = platform::CreateNewFile(temporary, &nameTaken);
-    if (file == nullptr) {
-      if (nameTaken) continue;
-      return Placement::kFailed;
-    }
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    const bool closed = std::fclose(file) == 0;
-    bool kept = false;
-    if (written && closed &&
-        (mayReplace ? platform::MoveIntoPlace(temporary, name)
-                    : platform::MoveToFreeName(temporary, name, &kept))) {
-      return Placement::kPlaced;
-    }
-    std::remove(temporary.c_str());
-    return kept ? Placement::kKept : Placement::kFailed;
+  platform::NewFile file;
+  bool created = false;
+  bool nameTaken = true;
+  for (int attempt = 0; attempt < kTemporaryNames && nameTaken; ++attempt) {
+    created = file.Create(name + ".tmp" + std::to_string(attempt), &nameTaken);
+    if (created) break;
   }
-  return Placement::kFailed;
+  if (!created) {
+    *cause = !nameTaken ? file.Cause()
+                        : "every temporary name from " + name + ".tmp0 to " +
+                              name + ".tmp" +
+                              std::to_string(kTemporaryNames - 1) + " is taken";
+    return Placement::kFailed;
+  }
+  // Only a file that replaces another needs its data on the disk before the
+  // rename: otherwise a power cut can leave an empty file where a good one
+  // was.  A name that appears or vanishes in the meantime costs at most a
+  // flush more or less; it holds no earlier extraction.
+  const bool replaces = mayReplace && platform::NameExists(name);
+  bool taken = false;
+  if (file.Write(data, size) && (!replaces || file.Flush()) && file.Close()) {
+    if (testPauseName != nullptr && name == testPauseName) PauseForTest();
+    if (mayReplace ? file.MoveOver(name) : file.MoveToFreeName(name, &taken)) {
+      return replaces ? Placement::kReplaced : Placement::kPlaced;
+    }
+  }
+  const Placement placement = taken ? Placement::kKept : Placement::kFailed;
+  *cause = file.Cause();
+  if (!file.Discard()) {
+    console->Err(kNotRemovedFormat, file.Path().c_str(), file.Cause().c_str());
+  }
+  return placement;
 }
+
+}  // namespace
 
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                   std::FILE* err) {
   D88Image image;
+  Console console{out, err};
   if (argc == 2) {
     const std::string option = argv[1];
     if (option == "--help" || option == "-h" ||
         platform::IsSystemHelpOption(option)) {
-      platform::WriteConsoleLine(out, kUsageMessage, kUsageMessageUtf8);
-      platform::WriteConsoleLine(out, kHelpText, kHelpText);
-      return 0;
+      const bool written =
+          platform::WriteConsoleLine(out, kUsageMessage, kUsageMessageUtf8) &&
+          platform::WriteConsoleLine(out, kHelpText, kHelpText);
+      if (written) return 0;
+      console.Err(kOutputFailedMessage);
+      return 1;
     }
     if (option == "--version") {
-      char text[512];
-      std::snprintf(text, sizeof text, kVersionFormat, TAMREK_VERSION,
-                    TAMREK_COPYRIGHT);
-      platform::WriteConsoleLine(out, text, text);
-      return 0;
+      console.Out(kVersionFormat, TAMREK_VERSION, TAMREK_COPYRIGHT);
+      if (!console.outFailed) return 0;
+      console.Err(kOutputFailedMessage);
+      return 1;
     }
   }
   if (argc != 2) {
@@ -89,9 +149,11 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     return 1;
   }
 
+  testPauseName = std::getenv("TAMREK_TEST_PAUSE_BEFORE_PLACING");
   int status = 0;
   int group = -1;
   int number = 0;
+  bool replacedAny = false;
   for (const ExtractEntry& entry : kExtractionPlan) {
     if (entry.group != group) {
       group = entry.group;
@@ -105,8 +167,8 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
         entry.track, entry.track / 2, entry.track % 2, entry.startSector,
         kPlanSizeCode, transferBuffer, entry.length);
     for (const SectorReadError& error : image.GetReadErrors()) {
-      PrintLine(err, kReadErrorFormat, name.c_str(), int{error.id.c},
-                int{error.id.h}, int{error.id.r}, unsigned{error.status});
+      console.Err(kReadErrorFormat, name.c_str(), int{error.id.c},
+                  int{error.id.h}, int{error.id.r}, unsigned{error.status});
       status = 1;
     }
     // Whatever a failed piece left behind is not part of the file.
@@ -114,26 +176,40 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                 static_cast<std::size_t>(entry.length - got));
     const bool complete = got == entry.length;
     if (!complete) {
-      PrintLine(err, kIncompleteFormat, name.c_str(), got, entry.length);
+      console.Err(kIncompleteFormat, name.c_str(), got, entry.length);
       status = 1;
     }
 
     // An incomplete file never replaces what the user already has.
+    std::string cause;
     switch (PlaceOutputFile(name, transferBuffer,
                             static_cast<std::size_t>(entry.length), inputPath,
-                            complete)) {
+                            complete, &console, &cause)) {
+      case Placement::kReplaced:
+        replacedAny = true;
+        [[fallthrough]];
       case Placement::kPlaced:
-        PrintLine(out, kCreatedFormat, name.c_str());
+        console.Out(kCreatedFormat, name.c_str());
         break;
       case Placement::kKept:
-        PrintLine(err, kKeptFormat, name.c_str());
+        console.Err(kKeptFormat, name.c_str());
         status = 1;
         break;
       case Placement::kFailed:
-        PrintLine(err, kNotWrittenFormat, name.c_str());
+        console.Err(kNotWrittenFormat, name.c_str(), cause.c_str());
         status = 1;
         break;
     }
+  }
+  // The renames that replaced files reach the disk with their directory.
+  std::string cause;
+  if (replacedAny && !platform::FlushDirectory(".", &cause)) {
+    console.Err(kDirectoryNotFlushedFormat, cause.c_str());
+    status = 1;
+  }
+  if (console.outFailed) {
+    console.Err(kOutputFailedMessage);
+    status = 1;
   }
   return status;
 }

@@ -9,7 +9,9 @@
 // is complete, so an existing file of that name keeps its content when
 // anything fails, and the input file itself is never replaced.  A file that
 // could not be read in full never replaces anything: it is placed only
-// under a name that nothing holds.
+// under a name that nothing holds.  A file that replaces another reaches the
+// disk before the rename, and the directory after the last one, so that a
+// power cut cannot leave an empty file where a good one was.
 
 #ifndef TAMREK_EXTRACT_EXTRACTION_RUN_H_
 #define TAMREK_EXTRACT_EXTRACTION_RUN_H_
@@ -27,27 +29,9 @@
 // sectors recorded without a read error, and written; 1 for a wrong argument
 // count or an input that cannot be opened (nothing is written then), or,
 // after the whole plan has run, when any file was incomplete, held a sector
-// recorded with a read error, or could not be written.
+// recorded with a read error, or could not be written, or when a line could
+// not be written to `out` (then said on `err`).
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                   std::FILE* err);
-
-// How PlaceOutputFile() ended.
-enum class Placement {
-  kPlaced,  // the file is in place under its name
-  kKept,    // something already held the name and was left as it was
-  kFailed,  // it could not be created, written in full, closed or placed
-};
-
-// Puts `size` bytes from `data` into the file `name` in the working
-// directory: writes a new temporary file beside it (the first of NAME.tmp0
-// to NAME.tmp99 that nothing holds yet), then renames it to `name`.  With
-// `mayReplace` the rename replaces what `name` holds, except the file at
-// `inputPath` (the file being read); without it the file is placed only
-// where nothing exists under `name`, in one step with that test.
-// Returns kKept or kFailed, leaving whatever holds `name` as it was and no
-// temporary file behind, when it does not place the file.
-Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
-                          std::size_t size, const char* inputPath,
-                          bool mayReplace);
 
 #endif  // TAMREK_EXTRACT_EXTRACTION_RUN_H_

@@ -10,6 +10,9 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened: hold closed standard streams, and make
+  // interrupts remove the file being written.
+  platform::PrepareProcess();
   // On Windows the arguments come from the UTF-16 command line as UTF-8, so
   // that file names outside the system's code page reach the run intact.
   const std::vector<std::string> args = platform::CommandLine(argc, argv);

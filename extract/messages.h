@@ -50,9 +50,24 @@ constexpr char kReadErrorFormat[] =
 // finds something already under its name and leaves it as it was.
 constexpr char kKeptFormat[] = "%s already exists and is kept as it was.\n";
 
-// Standard error, when an output file could not be created, written in full
-// or put in place.
-constexpr char kNotWrittenFormat[] = "%s could not be written.\n";
+// Standard error, when an output file could not be created, written in full,
+// flushed or put in place: output name, and why, in plain English, lower case
+// ("the disk is full").
+constexpr char kNotWrittenFormat[] = "%s could not be written: %s.\n";
+
+// Standard error, when a temporary file could not be removed after a
+// failure: its name, and why.
+constexpr char kNotRemovedFormat[] = "%s could not be removed: %s.\n";
+
+// Standard error, when the working directory could not be flushed to the
+// disk after files in it were replaced: why.
+constexpr char kDirectoryNotFlushedFormat[] =
+    "The working directory could not be flushed to the disk: %s.\n";
+
+// Standard error, at the end of a run in which a line could not be written
+// to standard output (closed, a full device, an I/O error).
+constexpr char kOutputFailedMessage[] =
+    "Standard output could not be written.\n";
 
 // Standard output, after the usage line, for --help: what the tool does,
 // where its files go, what its statuses mean and where to read more.

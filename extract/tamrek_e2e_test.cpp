@@ -268,7 +268,7 @@ class TamrekTest : public ::testing::Test {
         putenv(const_cast<char*>(setting.c_str()));
       }
       if (options.fileSizeLimit >= 0) {
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, SIG_DFL);  // the tool itself must not die of it
         const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
                            static_cast<rlim_t>(options.fileSizeLimit)};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
@@ -785,7 +785,8 @@ TEST_F(TamrekTest, OutputThatCannotBeReplacedIsReportedAndTheRunGoesOn) {
   const Result r = Run({input});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, CreatedLines({"NDAT02"}));
-  EXPECT_EQ(r.err, Console("NDAT02 could not be written.\n"));
+  EXPECT_EQ(r.err, Console("NDAT02 could not be written: a directory holds "
+                           "the name.\n"));
   EXPECT_EQ(ReadAll(work / "NDAT02" / "keep"), Bytes(3, 1));
   const auto files = WorkFiles();
   EXPECT_EQ(files.size(), 29u);  // no temporary file left behind
@@ -820,7 +821,9 @@ TEST_F(TamrekTest, InputIsNeverReplacedWhateverNameReachesIt) {
     const Result r = Run({c.argument});
     EXPECT_EQ(r.status, 1) << how;
     EXPECT_EQ(r.out, CreatedLines({"LDAT04"})) << how;
-    EXPECT_EQ(r.err, Console("LDAT04 could not be written.\n")) << how;
+    EXPECT_EQ(r.err, Console("LDAT04 could not be written: it is the file "
+                             "being read.\n"))
+        << how;
     EXPECT_EQ(ReadAll(inWork), disks) << how;
     EXPECT_EQ(fs::is_symlink(inWork), how == "by a symbolic link") << how;
     for (int i = 12; i < 29; ++i) {
@@ -856,7 +859,9 @@ TEST_F(TamrekTest, NamesHeldAtTemporaryNamesAreNeverTouched) {
   const Result r = Run({input});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, CreatedLines({"MDAT05"}));
-  EXPECT_EQ(r.err, Console("MDAT05 could not be written.\n"));
+  EXPECT_EQ(r.err, Console("MDAT05 could not be written: every temporary "
+                           "name from MDAT05.tmp0 to MDAT05.tmp99 is "
+                           "taken.\n"));
   EXPECT_EQ(ReadAll(target), Bytes(5, 0x22));
   EXPECT_FALSE(fs::exists(root / "nowhere"));
   EXPECT_EQ(ReadAll(temporary("MDAT04", 0)), Bytes(3, 0x44));
@@ -917,7 +922,9 @@ TEST_F(TamrekTest, FailedWritesKeepEarlierContentAndLeaveNoTemporaries) {
   for (const PlanRow& row : kPlan) {
     (row.length <= 2000 ? created : failed) +=
         std::string(row.name) +
-        (row.length <= 2000 ? " is created.\n" : " could not be written.\n");
+        (row.length <= 2000
+             ? " is created.\n"
+             : " could not be written: the file is too large.\n");
   }
   EXPECT_EQ(r.out, Console(created));
   EXPECT_EQ(r.err, Console(failed));
@@ -959,7 +966,8 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
   EXPECT_EQ(r.out, "");
   std::string failed;
   for (const PlanRow& row : kPlan) {
-    failed += std::string(row.name) + " could not be written.\n";
+    failed +=
+        std::string(row.name) + " could not be written: permission denied.\n";
   }
   EXPECT_EQ(r.err, Console(failed));
   EXPECT_TRUE(WorkFiles().empty());

@@ -11,6 +11,8 @@
 #ifndef TAMREK_PLATFORM_PLATFORM_H_
 #define TAMREK_PLATFORM_PLATFORM_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,28 +24,104 @@ namespace platform {
 // directory where the system refuses to open one as a file).
 std::FILE* OpenForReading(const char* path);
 
-// Creates `path` as a new, empty file and opens it for binary writing.  It
-// never opens anything that already exists under that name: not a file, not
-// a directory, not a symbolic link, even one that leads nowhere.
-// Returns nullptr on failure, with `*nameTaken` true when the failure is that
-// something already holds the name, and false for any other reason (no such
-// directory, no permission, a full disk).
-std::FILE* CreateNewFile(const std::string& path, bool* nameTaken);
+// Whether `file` can seek: a regular file or a disk, not a pipe, a FIFO, a
+// socket or a character device (whose bytes can only be read in order).
+bool CanSeek(std::FILE* file);
 
-// Renames the file `from` to `to`, atomically replacing whatever file or
-// symbolic link `to` names, so that a reader of `to` sees either the old
-// file or the new one.  Returns false, changing nothing, when it cannot
-// (`to` is a directory, say).
-bool MoveIntoPlace(const std::string& from, const std::string& to);
+// Readies the process for a run, before anything else: a standard stream
+// that is closed when the program starts is held by the null device, open
+// for reading only, so that no file the program opens can take its place and
+// every write to it fails as it would on the closed stream.  Interrupts
+// (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl-C, Ctrl-Break and closing the
+// console) first remove the NewFile being written, if there is one, then end
+// the program as they would have ended it.  A write beyond the file-size
+// limit fails as any failed write does (SIGXFSZ is ignored).
+void PrepareProcess();
 
-// Renames the file `from` to `to` only when nothing exists under `to`: not a
-// file, not a directory, not a symbolic link, even one that leads nowhere.
-// The test and the rename are one step, so something that appears under
-// `to` at any moment is never replaced.
-// Returns false, leaving `from` and whatever holds `to` as they are, when it
-// cannot; `*nameTaken` is then true when the failure is that `to` exists.
-bool MoveToFreeName(const std::string& from, const std::string& to,
-                    bool* nameTaken);
+// A file the program writes: created new under a temporary name beside the
+// name it is meant for, written, closed and then renamed to that name, so
+// that a reader of the name sees either what was there or the whole new
+// file.  While it exists under its temporary name, a program that is
+// interrupted (see PrepareProcess) removes it before it ends; the
+// destructor removes it too.  Every failing call records why, the first
+// failure only: Cause() gives it in plain English.  One at a time: the
+// interrupt handling knows one such file.
+class NewFile {
+ public:
+  NewFile() = default;
+  ~NewFile();  // closes the file and removes it, unless it was placed
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+
+  // Creates `path` as a new, empty file and opens it for writing.  It never
+  // opens anything that already exists under that name: not a file, not a
+  // directory, not a symbolic link, even one that leads nowhere.
+  // REQUIRES: no file created by this object is open.
+  // Returns false on failure, with `*nameTaken` true when the failure is
+  // that something already holds the name.
+  bool Create(const std::string& path, bool* nameTaken);
+
+  // Writes all `size` bytes of `data` at the end of the file.
+  // Returns false when they could not all be written (a full disk, say).
+  bool Write(const void* data, std::size_t size);
+
+  // Flushes the file's data to the disk, so that a rename that replaces a
+  // file after it cannot leave an empty one behind after a power cut.
+  // Returns false when the system reports that it could not.
+  bool Flush();
+
+  // Closes the file.  Returns false when the system reports an error on
+  // closing (a write that failed late, on a network file system, say).
+  bool Close();
+
+  // Renames the closed file to `to`, atomically replacing whatever file or
+  // symbolic link `to` names.  Returns false, changing nothing, when it
+  // cannot (`to` is a directory, say).
+  bool MoveOver(const std::string& to);
+
+  // Renames the closed file to `to` only when nothing exists under `to`: not
+  // a file, not a directory, not a symbolic link, even one that leads
+  // nowhere.  The test and the rename are one step, so something that
+  // appears under `to` at any moment is never replaced.
+  // Returns false, leaving whatever holds `to` as it was, when it cannot;
+  // `*nameTaken` is then true when the failure is that `to` exists.
+  bool MoveToFreeName(const std::string& to, bool* nameTaken);
+
+  // Closes the file and removes it from its temporary name.  Returns true
+  // when nothing is left there (also when nothing was created), false when
+  // the file is still there.
+  bool Discard();
+
+  // The temporary name given to Create(); empty before.
+  const std::string& Path() const { return path; }
+
+  // Why the first call that failed failed, in plain English, lower case
+  // ("the disk is full", "permission denied"); empty when none failed.
+  const std::string& Cause() const { return cause; }
+
+ private:
+  // Records `error` (errno, or GetLastError()) for a call on `name` as the
+  // cause, unless a cause is already recorded.  Returns false.
+  bool Fail(unsigned long error, const std::string& name);
+  // Removes the file from the temporary name and forgets it.
+  bool Remove();
+
+  std::string path;
+  std::intptr_t handle = -1;  // a file descriptor or a HANDLE; -1 when closed
+  bool exists = false;        // the file is at `path`, not yet moved away
+  std::string cause;
+};
+
+// Whether something (a file, a directory, a link, even a dangling one)
+// exists under `path`.  False too when that cannot be examined.
+bool NameExists(const std::string& path);
+
+// Flushes the directory `path` to the disk, so that the renames made in it
+// survive a power cut.  Does nothing on Windows, which has no way to flush a
+// directory (its file systems journal their renames).  Returns true,
+// also where the file system cannot flush a directory; false, with the cause
+// in `*cause`, when the system reports an error.
+bool FlushDirectory(const char* path, std::string* cause);
 
 // Whether `a` and `b` name the same existing file, through whatever names,
 // symbolic links or hard links.  False when either does not exist or cannot
@@ -60,12 +138,13 @@ std::vector<std::string> CommandLine(int argc, char** argv);
 bool IsSystemHelpOption(const std::string& arg);
 
 // Writes one console line to `stream` and flushes it, so that lines written
-// to two streams that lead to the same place keep their order.  `bytes` is
+// to two streams that lead to the same place keep their order.  Returns
+// false when the line could not be written in full.  `bytes` is
 // the line's exact byte form, written when the stream is a file or a pipe;
 // `utf8` is the same text in UTF-8, shown when the stream is a terminal that
 // displays UTF-8 (POSIX: a terminal whose locale's character set is UTF-8;
 // Windows: a console, written through its UTF-16 interface).
-void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8);
+bool WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8);
 
 // Whether the program's console window closes when the program exits, so
 // that its last lines vanish unread: the program has a console of its own,

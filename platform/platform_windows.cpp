@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -72,53 +73,161 @@ bool NameTaken(DWORD error, const std::wstring& wide) {
           GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES);
 }
 
+// The temporary name of the NewFile being written, for the console event
+// handler; empty when there is none.  Changed and read only under
+// `pendingLock`.
+SRWLOCK pendingLock = SRWLOCK_INIT;
+std::wstring pendingPath;
+
+void SetPending(const std::wstring& path) { pendingPath = path; }
+
+// Holds the console events for its lifetime (the handler runs on a thread
+// of its own and waits for the lock), so that a file is created or removed
+// in one step with noting it as pending.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() { AcquireSRWLockExclusive(&pendingLock); }
+  ~InterruptsHeld() { ReleaseSRWLockExclusive(&pendingLock); }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+};
+
+// Ctrl-C, Ctrl-Break, a closed console window, a logoff or shutdown: removes
+// the pending file (open files are removed once their handle closes, as the
+// process ends), then leaves the event to the default handler, which ends
+// the process.  The lock is kept, so that no new file is created after.
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  AcquireSRWLockExclusive(&pendingLock);
+  if (!pendingPath.empty()) DeleteFileW(pendingPath.c_str());
+  return FALSE;
+}
+
+// Why a call on `name` failed with `error`, in plain English, lower case.
+std::string DescribeError(DWORD error, const std::wstring& name) {
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "the disk is full";
+    case ERROR_WRITE_PROTECT:
+      return "the file system is read-only";
+    case ERROR_FILE_TOO_LARGE:
+      return "the file is too large";
+    case ERROR_IO_DEVICE:
+      return "an input/output error";
+    case ERROR_ACCESS_DENIED:
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: {
+      // A directory under the name is refused as access denied.
+      const DWORD attributes = GetFileAttributesW(name.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return "a directory holds the name";
+      }
+      if (error == ERROR_ACCESS_DENIED) return "permission denied";
+      break;
+    }
+    default:
+      break;
+  }
+  return "Windows error " + std::to_string(error);
+}
+
 }  // namespace
 
 std::FILE* OpenForReading(const char* path) {
   return _wfopen(WidePath(path).c_str(), L"rb");
 }
 
-std::FILE* CreateNewFile(const std::string& path, bool* nameTaken) {
-  // CREATE_NEW fails on any existing name; msvcrt's fopen has no such mode.
+bool CanSeek(std::FILE* file) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  return handle != INVALID_HANDLE_VALUE &&
+         GetFileType(handle) == FILE_TYPE_DISK;
+}
+
+void PrepareProcess() {
+  // The C library keeps the slots of standard streams that were missing at
+  // start, so no file takes their place; output files never get a C library
+  // descriptor anyway.
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+NewFile::~NewFile() { Discard(); }
+
+bool NewFile::Create(const std::string& newPath, bool* nameTaken) {
+  path = newPath;
+  cause.clear();
+  // CREATE_NEW fails on any existing name.  FILE_SHARE_DELETE lets an
+  // interrupt remove the file while it is open.
   const std::wstring wide = WidePath(path.c_str());
-  const HANDLE handle =
-      CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    *nameTaken = NameTaken(GetLastError(), wide);
-    return nullptr;
+  const InterruptsHeld held;
+  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    *nameTaken = NameTaken(error, wide);
+    return Fail(error, path);
   }
   *nameTaken = false;
-  const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
-                                 _O_WRONLY | _O_BINARY);
-  std::FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
-  if (file == nullptr) {
-    if (fd >= 0) {
-      _close(fd);
-    } else {
-      CloseHandle(handle);
+  handle = reinterpret_cast<std::intptr_t>(file);
+  exists = true;
+  SetPending(wide);
+  return true;
+}
+
+bool NewFile::Write(const void* data, std::size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk =
+        static_cast<DWORD>(size < 0x40000000u ? size : 0x40000000u);
+    DWORD done = 0;
+    if (WriteFile(reinterpret_cast<HANDLE>(handle), bytes, chunk, &done,
+                  nullptr) == 0) {
+      return Fail(GetLastError(), path);
     }
-    DeleteFileW(wide.c_str());
+    if (done == 0) return Fail(ERROR_WRITE_FAULT, path);
+    bytes += done;
+    size -= done;
   }
-  return file;
+  return true;
 }
 
-bool MoveIntoPlace(const std::string& from, const std::string& to) {
-  return MoveFileExW(WidePath(from.c_str()).c_str(),
-                     WidePath(to.c_str()).c_str(),
-                     MOVEFILE_REPLACE_EXISTING) != 0;
+bool NewFile::Flush() {
+  if (FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0) return true;
+  return Fail(GetLastError(), path);
 }
 
-bool MoveToFreeName(const std::string& from, const std::string& to,
-                    bool* nameTaken) {
-  const std::wstring wideFrom = WidePath(from.c_str());
+bool NewFile::Close() {
+  if (handle == -1) return true;
+  const HANDLE file = reinterpret_cast<HANDLE>(handle);
+  handle = -1;
+  if (CloseHandle(file) != 0) return true;
+  return Fail(GetLastError(), path);
+}
+
+bool NewFile::MoveOver(const std::string& to) {
+  const InterruptsHeld held;
+  if (MoveFileExW(WidePath(path.c_str()).c_str(), WidePath(to.c_str()).c_str(),
+                  MOVEFILE_REPLACE_EXISTING) == 0) {
+    return Fail(GetLastError(), to);
+  }
+  exists = false;
+  SetPending(std::wstring());
+  return true;
+}
+
+bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
+  const std::wstring wideFrom = WidePath(path.c_str());
   const std::wstring wideTo = WidePath(to.c_str());
   *nameTaken = false;
+  const InterruptsHeld held;
   // A new hard link is refused by any existing name in the same step, and
   // is refused so on every system that runs this program, Wine included,
   // whose no-replace rename overlooks a dangling symbolic link.
   if (CreateHardLinkW(wideTo.c_str(), wideFrom.c_str(), nullptr) != 0) {
     DeleteFileW(wideFrom.c_str());
+    exists = false;
+    SetPending(std::wstring());
     return true;
   }
   DWORD error = GetLastError();
@@ -126,12 +235,47 @@ bool MoveToFreeName(const std::string& from, const std::string& to,
   // rename without MOVEFILE_REPLACE_EXISTING, which refuses an existing name
   // in the same step as well.
   if (!NameTaken(error, wideTo)) {
-    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0) return true;
+    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0) {
+      exists = false;
+      SetPending(std::wstring());
+      return true;
+    }
     error = GetLastError();
   }
   *nameTaken = NameTaken(error, wideTo);
+  return Fail(error, to);
+}
+
+bool NewFile::Discard() {
+  Close();
+  return Remove();
+}
+
+bool NewFile::Remove() {
+  if (!exists) return true;
+  const InterruptsHeld held;
+  if (DeleteFileW(WidePath(path.c_str()).c_str()) == 0 &&
+      GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return Fail(GetLastError(), path);
+  }
+  exists = false;
+  SetPending(std::wstring());
+  return true;
+}
+
+bool NewFile::Fail(unsigned long error, const std::string& name) {
+  if (cause.empty()) {
+    cause = DescribeError(static_cast<DWORD>(error), WidePath(name.c_str()));
+  }
   return false;
 }
+
+bool NameExists(const std::string& path) {
+  return GetFileAttributesW(WidePath(path.c_str()).c_str()) !=
+         INVALID_FILE_ATTRIBUTES;
+}
+
+bool FlushDirectory(const char*, std::string*) { return true; }
 
 bool SameFile(const char* a, const char* b) {
   BY_HANDLE_FILE_INFORMATION ia, ib;
@@ -154,7 +298,7 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
 
 bool IsSystemHelpOption(const std::string& arg) { return arg == "/?"; }
 
-void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
+bool WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
   std::fflush(stream);
   const HANDLE handle =
       reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
@@ -171,11 +315,11 @@ void WriteConsoleLine(std::FILE* stream, const char* bytes, const char* utf8) {
     DWORD written = 0;
     if (WriteConsoleW(handle, line.data(), static_cast<DWORD>(line.size()),
                       &written, nullptr) != 0) {
-      return;
+      return written == line.size();
     }
   }
-  std::fputs(bytes, stream);
-  std::fflush(stream);
+  const bool done = std::fputs(bytes, stream) >= 0;
+  return std::fflush(stream) == 0 && done;
 }
 
 bool ConsoleClosesOnExit() {
