@@ -4,11 +4,13 @@
 #include "disk_image/buffered_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "tools/d88_writer.h"
 
@@ -48,35 +50,47 @@ class BufferedFileTest : public ::testing::Test {
 TEST_F(BufferedFileTest, RandomSeeksAndReadsDeliverTheFilesBytes) {
   // A 64-byte window makes most reads cross its edges; lengths up to 200
   // include reads that bypass it, positions up to 1100 go past the end.
-  BufferedFile file(64);
-  ASSERT_TRUE(file.Open(path.c_str()));
-  std::mt19937 random(12345);
-  for (int step = 0; step < 5000; ++step) {
-    if (random() % 3 != 0) {
-      ASSERT_TRUE(file.Seek(random() % 1100));
-    }
-    const std::int64_t at = file.Position();
-    if (random() % 4 == 0) {  // a view instead of a read
-      const std::int32_t length = 1 + static_cast<std::int32_t>(random() % 64);
-      const std::uint8_t* view = file.View(at, length);
-      const Bytes expected = Expected(at, length);
-      if (expected.size() < static_cast<std::size_t>(length)) {
-        EXPECT_EQ(view, nullptr) << "step " << step;
-      } else {
-        ASSERT_NE(view, nullptr) << "step " << step;
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), view));
+  // The same bytes through a FIFO, which cannot seek, read alike.
+  const std::string fifo = path + ".fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { ASSERT_TRUE(WriteFile(fifo, content)); });
+  BufferedFile fromFifo(64);
+  ASSERT_TRUE(fromFifo.Open(fifo.c_str()));
+  writer.join();
+  fs::remove(fifo);
+  BufferedFile fromFile(64);
+  ASSERT_TRUE(fromFile.Open(path.c_str()));
+  for (BufferedFile* source : {&fromFile, &fromFifo}) {
+    BufferedFile& file = *source;
+    std::mt19937 random(12345);
+    for (int step = 0; step < 5000; ++step) {
+      if (random() % 3 != 0) {
+        ASSERT_TRUE(file.Seek(random() % 1100));
       }
-      continue;
+      const std::int64_t at = file.Position();
+      if (random() % 4 == 0) {  // a view instead of a read
+        const std::int32_t length =
+            1 + static_cast<std::int32_t>(random() % 64);
+        const std::uint8_t* view = file.View(at, length);
+        const Bytes expected = Expected(at, length);
+        if (expected.size() < static_cast<std::size_t>(length)) {
+          EXPECT_EQ(view, nullptr) << "step " << step;
+        } else {
+          ASSERT_NE(view, nullptr) << "step " << step;
+          EXPECT_TRUE(std::equal(expected.begin(), expected.end(), view));
+        }
+        continue;
+      }
+      const std::int32_t length = static_cast<std::int32_t>(random() % 200);
+      Bytes buf(static_cast<std::size_t>(length) + 1, 0xEE);
+      const std::int32_t got = file.Read(buf.data(), length);
+      const Bytes expected = Expected(at, length);
+      ASSERT_EQ(got, static_cast<std::int32_t>(expected.size()))
+          << "step " << step << " at " << at << " length " << length;
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buf.begin()));
+      EXPECT_EQ(buf[static_cast<std::size_t>(length)], 0xEE);
+      EXPECT_EQ(file.Position(), at + got);
     }
-    const std::int32_t length = static_cast<std::int32_t>(random() % 200);
-    Bytes buf(static_cast<std::size_t>(length) + 1, 0xEE);
-    const std::int32_t got = file.Read(buf.data(), length);
-    const Bytes expected = Expected(at, length);
-    ASSERT_EQ(got, static_cast<std::int32_t>(expected.size()))
-        << "step " << step << " at " << at << " length " << length;
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buf.begin()));
-    EXPECT_EQ(buf[static_cast<std::size_t>(length)], 0xEE);
-    EXPECT_EQ(file.Position(), at + got);
   }
 }
 

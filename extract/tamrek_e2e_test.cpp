@@ -13,16 +13,19 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -135,16 +138,19 @@ Bytes DemoFile(int disks, const SectorEdit& edit = nullptr) {
 }
 
 struct Result {
-  int status = -1;
+  int status = -1;  // the exit status, or -1
+  int signal = 0;   // the signal that ended the tool, or 0
   std::string out, err;
   bool heldOn = false;  // still running when RunOptions::typed was typed
 };
 
 // Where the tool's standard output and standard error go.
 enum class Streams {
-  kFiles,     // two files, read into Result::out and Result::err
-  kOnePipe,   // one pipe for both, read into Result::out
-  kTerminal,  // one pseudo-terminal for all three, read into Result::out
+  kFiles,      // two files, read into Result::out and Result::err
+  kOnePipe,    // one pipe for both, read into Result::out
+  kTerminal,   // one pseudo-terminal for all three, read into Result::out
+  kClosedOut,  // standard output closed, standard error to a file
+  kFullOut,    // standard output on /dev/full, standard error to a file
 };
 
 struct RunOptions {
@@ -160,6 +166,11 @@ struct RunOptions {
   std::string awaited, typed;
   int holdSeconds = 0;
   int timeLimitSeconds = 60;  // on a terminal or pipe; then it is killed
+  // Called with the tool's process and the writing end of its standard
+  // input, a pipe, while it runs; the pipe is closed when this returns.  The
+  // tool may then end by a signal.
+  std::function<void(pid_t, int)> whileRunning;
+  std::string prefix;  // a command that runs the tool ("strace -o F")
 };
 
 // Reads `fd` until its end, or until `pid` has exited and nothing more comes
@@ -203,6 +214,35 @@ std::string ReadUntilExit(int fd, pid_t pid, const RunOptions& options,
   return bytes;
 }
 
+// Waits up to `seconds` for `pid` to end, leaving it to be reaped.  Returns
+// whether it ended.
+bool AwaitEnd(pid_t pid, int seconds) {
+  const auto end =
+      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info,
+               WEXITED | WNOHANG | WNOWAIT) != 0 ||
+        info.si_pid == pid) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// Waits up to `seconds` for something to exist at `path`.
+bool AwaitName(const fs::path& path, int seconds) {
+  const auto end =
+      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  std::error_code error;
+  while (!fs::exists(fs::symlink_status(path, error))) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 class TamrekTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -221,9 +261,13 @@ class TamrekTest : public ::testing::Test {
 
   Result Run(const std::vector<std::string>& args,
              const RunOptions& options = {}) {
-    std::vector<std::string> words =
+    std::vector<std::string> words;
+    std::istringstream prefix(options.prefix);
+    for (std::string w; prefix >> w;) words.push_back(w);
+    const std::vector<std::string> tool =
         options.tool.empty() ? ToolCommand()
                              : std::vector<std::string>{options.tool};
+    words.insert(words.end(), tool.begin(), tool.end());
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
@@ -247,12 +291,20 @@ class TamrekTest : public ::testing::Test {
       EXPECT_TRUE(opened) << "no pseudo-terminal";
       if (opened) terminal = ptsname(shared);
     }
+    int input[2] = {-1, -1};
+    if (options.whileRunning) {
+      EXPECT_EQ(pipe(input), 0);
+    }
 
     const pid_t pid = fork();
     if (pid == 0) {
       int outFd = -1, errFd = -1;
-      if (options.streams == Streams::kFiles) {
-        outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (options.streams == Streams::kFiles ||
+          options.streams == Streams::kClosedOut ||
+          options.streams == Streams::kFullOut) {
+        outFd = options.streams == Streams::kFiles
+                    ? open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                    : open("/dev/full", O_WRONLY);
         errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       } else if (options.streams == Streams::kOnePipe) {
         outFd = errFd = pipeEnds[1];
@@ -261,9 +313,16 @@ class TamrekTest : public ::testing::Test {
       }
       if (outFd < 0 || errFd < 0 || chdir(directory.c_str()) != 0) _exit(126);
       if (options.streams == Streams::kTerminal) dup2(outFd, 0);
+      if (input[0] >= 0) {
+        dup2(input[0], 0);
+        close(input[0]);
+        close(input[1]);
+      }
       dup2(outFd, 1);
       dup2(errFd, 2);
+      if (options.streams == Streams::kClosedOut) close(1);
       if (shared >= 0) close(shared);
+      signal(SIGPIPE, SIG_DFL);
       for (const std::string& setting : options.environment) {
         putenv(const_cast<char*>(setting.c_str()));
       }
@@ -284,6 +343,11 @@ class TamrekTest : public ::testing::Test {
     }
     Result result;
     int status = 0;
+    if (options.whileRunning) {
+      close(input[0]);
+      options.whileRunning(pid, input[1]);
+      close(input[1]);
+    }
     if (shared >= 0) {
       if (pipeEnds[1] >= 0) close(pipeEnds[1]);
       result.out = ReadUntilExit(shared, pid, options, &status, &result.heldOn);
@@ -293,8 +357,10 @@ class TamrekTest : public ::testing::Test {
       result.out = AsText(ReadAll(outPath));
       result.err = AsText(ReadAll(errPath));
     }
-    EXPECT_TRUE(WIFEXITED(status)) << "the tool did not exit normally";
+    EXPECT_TRUE(WIFEXITED(status) || options.whileRunning)
+        << "the tool did not exit normally";
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
   }
 
@@ -311,6 +377,17 @@ class TamrekTest : public ::testing::Test {
           e.is_regular_file() ? ReadAll(e.path()) : Bytes();
     }
     return files;
+  }
+
+  // Fills every name of the plan with a file of its length, all 0xEA bytes,
+  // as an earlier extraction the user keeps.  Returns the files' contents.
+  std::map<std::string, Bytes> PlantEarlierExtraction() const {
+    std::map<std::string, Bytes> earlier;
+    for (const PlanRow& row : kPlan) {
+      earlier[row.name] = Bytes(static_cast<std::size_t>(row.length), 0xEA);
+      EXPECT_TRUE(WriteFile((work / row.name).string(), earlier[row.name]));
+    }
+    return earlier;
   }
 
   static std::string CreatedLines(const std::vector<std::string>& skip = {}) {
@@ -674,11 +751,7 @@ TEST_F(TamrekTest, IncompleteFilesNeverReplaceAnEarlierExtraction) {
         Case{"a missing sector", missingSector, {{"NDAT02", 1024}}},
         Case{"three disks", DemoFile(3), pdat}}) {
     ClearWork();
-    std::map<std::string, Bytes> earlier;
-    for (const PlanRow& row : kPlan) {
-      earlier[row.name] = Bytes(static_cast<std::size_t>(row.length), 0xEA);
-      ASSERT_TRUE(WriteFile((work / row.name).string(), earlier[row.name]));
-    }
+    std::map<std::string, Bytes> earlier = PlantEarlierExtraction();
     if (c.incomplete.size() == 5) {
       fs::remove(work / "PDAT01");
       fs::create_symlink(root / "nowhere", work / "PDAT01");
@@ -907,6 +980,195 @@ TEST_F(TamrekTest, LinkRacingAtATemporaryNameIsNeverWrittenThrough) {
   kill(racer, SIGKILL);
   waitpid(racer, nullptr, 0);
   EXPECT_EQ(ReadAll(work / "MDAT03"), ExpectedFile(kPlan[3]));
+}
+
+TEST_F(TamrekTest, InterruptedRunLeavesEveryFileWholeAndNoTemporary) {
+  // For this test only, the tool holds LDAT01's complete temporary file
+  // until it reads a line; the signal comes then, over an earlier
+  // extraction.  Wine delivers SIGINT to the program as Ctrl-C.
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  const std::vector<int> signals =
+      WindowsBuild() ? std::vector<int>{SIGINT}
+                     : std::vector<int>{SIGINT, SIGTERM, SIGHUP};
+  for (const int signal : signals) {
+    ClearWork();
+    const auto earlier = PlantEarlierExtraction();
+    RunOptions options;
+    options.environment = {"TAMREK_TEST_PAUSE_BEFORE_PLACING=LDAT01"};
+    options.whileRunning = [&](pid_t pid, int) {
+      EXPECT_TRUE(AwaitName(work / "LDAT01.tmp0", 30)) << signal;
+      kill(pid, signal);
+      EXPECT_TRUE(AwaitEnd(pid, 30)) << signal;
+    };
+    const Result r = Run({input}, options);
+    if (WindowsBuild()) {  // STATUS_CONTROL_C_EXIT, as Wine passes it on
+      EXPECT_EQ(r.status, 0x3A);
+    } else {
+      EXPECT_EQ(r.signal, signal);
+    }
+    EXPECT_EQ(r.out, CreatedLines().substr(0, r.out.size()));
+    const auto files = WorkFiles();
+    EXPECT_EQ(files.size(), 29u) << "signal " << signal;
+    for (int i = 0; i < 29; ++i) {
+      const PlanRow& row = kPlan[i];
+      EXPECT_EQ(files.at(row.name),
+                i < 8 ? ExpectedFile(row) : earlier.at(row.name))
+          << "signal " << signal << " " << row.name;
+    }
+  }
+}
+
+TEST_F(TamrekTest, AFullDiskIsNamedAndCostsNoFile) {
+  // A 40 KiB file system holds ten of the files.  Mounting it needs root.
+  const fs::path small = root / "small";
+  fs::create_directories(small);
+  if (geteuid() != 0 ||
+      mount("tmpfs", small.c_str(), "tmpfs", 0, "size=40k") != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here";
+  }
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{small};
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  RunOptions options;
+  options.directory = small;
+  const std::string full = " could not be written: the disk is full.\n";
+  // Into an empty one: the files that fit, then a line each for the rest.
+  Result r = Run({input}, options);
+  EXPECT_EQ(r.status, 1);
+  const std::size_t created = std::count(r.out.begin(), r.out.end(), '\n');
+  EXPECT_GT(created, 0u);
+  EXPECT_LT(created, 29u);
+  std::string failed;
+  for (std::size_t i = 0; i < 29; ++i) {
+    const PlanRow& row = kPlan[i];
+    if (i >= created) failed += row.name + full;
+    std::error_code error;
+    EXPECT_EQ(fs::exists(small / row.name, error), i < created) << row.name;
+    if (i < created) {
+      EXPECT_EQ(ReadAll(small / row.name), ExpectedFile(row));
+    }
+  }
+  EXPECT_EQ(r.out, CreatedLines().substr(0, r.out.size()));
+  EXPECT_EQ(r.err, Console(failed));
+  // Over those files, on the disk that has no room left: each is kept.
+  std::map<std::string, Bytes> before;
+  for (const auto& e : fs::directory_iterator(small)) {
+    before[e.path().filename().string()] = ReadAll(e.path());
+  }
+  r = Run({input}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  failed.clear();
+  for (const PlanRow& row : kPlan) failed += row.name + full;
+  EXPECT_EQ(r.err, Console(failed));
+  std::map<std::string, Bytes> after;
+  for (const auto& e : fs::directory_iterator(small)) {
+    after[e.path().filename().string()] = ReadAll(e.path());
+  }
+  EXPECT_TRUE(after == before) << "a file was changed or left behind";
+}
+
+TEST_F(TamrekTest, LostStandardOutputIsReportedAfterEveryFileIsWritten) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  for (const Streams streams : {Streams::kClosedOut, Streams::kFullOut}) {
+    ClearWork();
+    RunOptions options;
+    options.streams = streams;
+    const Result r = Run({input}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, Console("Standard output could not be written.\n"));
+    for (const PlanRow& row : kPlan) {
+      EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
+    }
+  }
+}
+
+TEST_F(TamrekTest, OnlyReplacingRenamesFollowAFlush) {
+  // The system calls, as strace sees them: fsync or fdatasync must come
+  // between a rename that replaces a file and the one before it, and a run
+  // into an empty directory flushes nothing.  Under Wine the calls are made
+  // by the program and by the Wine server it starts.
+  if (std::system("strace -V >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "strace is not installed";
+  }
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  const fs::path trace = root / "trace";
+  RunOptions options;
+  options.prefix = "strace -f -qq -o " + trace.string() +
+                   " -e trace=fsync,fdatasync,rename,renameat,renameat2,"
+                   "link,linkat";
+  for (const bool replacing : {false, true}) {
+    if (WindowsBuild()) {
+      ASSERT_EQ(std::system("wineserver -w"), 0);  // so strace sees the next
+    }
+    const Result r = Run({input}, options);
+    EXPECT_EQ(r.status, 0);
+    std::ifstream lines(trace);
+    int placed = 0, flushes = 0;
+    bool flushed = false;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("sync(") != std::string::npos) {
+        ++flushes;
+        flushed = true;
+        continue;
+      }
+      const std::size_t quote = line.rfind('"');
+      const std::size_t start = line.find_last_of("\"/", quote - 1);
+      if (quote == std::string::npos || start == std::string::npos) continue;
+      const std::string target = line.substr(start + 1, quote - start - 1);
+      for (const PlanRow& row : kPlan) {
+        if (target != row.name) continue;
+        ++placed;
+        EXPECT_EQ(flushed, replacing) << line;
+        flushed = false;
+      }
+    }
+    EXPECT_EQ(placed, 29) << "replacing " << replacing;
+    if (!replacing) {
+      EXPECT_EQ(flushes, 0);
+    }
+    // The directory, once, after the last rename that replaced a file.
+    if (replacing && !WindowsBuild()) {
+      EXPECT_TRUE(flushed);
+    }
+  }
+}
+
+TEST_F(TamrekTest, PipedInputReadsLikeAFileUpTo256MiB) {
+  if (WindowsBuild()) GTEST_SKIP() << "Wine opens /dev/stdin in its server";
+  const Bytes disks = DemoFile(4);
+  const auto feed = [](const Bytes& bytes, std::size_t total) {
+    return [&bytes, total](pid_t, int fd) {
+      for (std::size_t done = 0; done < total;) {
+        const std::size_t at = done % bytes.size();
+        const ssize_t n = write(fd, bytes.data() + at,
+                                std::min(bytes.size() - at, total - done));
+        if (n <= 0) break;  // the tool stopped reading
+        done += static_cast<std::size_t>(n);
+      }
+    };
+  };
+  signal(SIGPIPE, SIG_IGN);
+  RunOptions options;
+  options.whileRunning = feed(disks, disks.size());
+  Result r = Run({"/dev/stdin"}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, CreatedLines());
+  EXPECT_EQ(r.err, "");
+  for (const PlanRow& row : kPlan) {
+    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
+  }
+  // One byte more than 256 MiB is refused, as a file that cannot be opened.
+  ClearWork();
+  options.whileRunning = feed(disks, (std::size_t{256} << 20) + 1);
+  r = Run({"/dev/stdin"}, options);
+  signal(SIGPIPE, SIG_DFL);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, Console(kOpenFailure));
+  EXPECT_TRUE(WorkFiles().empty());
 }
 
 TEST_F(TamrekTest, FailedWritesKeepEarlierContentAndLeaveNoTemporaries) {

@@ -92,14 +92,18 @@ class InterruptsHeld {
   InterruptsHeld& operator=(const InterruptsHeld&) = delete;
 };
 
-// Ctrl-C, Ctrl-Break, a closed console window, a logoff or shutdown: removes
-// the pending file (open files are removed once their handle closes, as the
-// process ends), then leaves the event to the default handler, which ends
-// the process.  The lock is kept, so that no new file is created after.
-BOOL WINAPI OnConsoleEvent(DWORD) {
+// Ctrl-C, Ctrl-Break, a closed console window: removes the pending file (an
+// open one goes once its handle closes, as the process ends), then ends the
+// process as the system's own handler does, with STATUS_CONTROL_C_EXIT.
+// The lock is kept, so that no new file is created in the meantime.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
+      event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
   AcquireSRWLockExclusive(&pendingLock);
   if (!pendingPath.empty()) DeleteFileW(pendingPath.c_str());
-  return FALSE;
+  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
 // Why a call on `name` failed with `error`, in plain English, lower case.
