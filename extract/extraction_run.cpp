@@ -67,13 +67,14 @@ enum class Placement {
 // `mayReplace` the rename replaces what `name` holds, except the file at
 // `inputPath` (the file being read), after flushing the new file's data to
 // the disk; without it the file is placed only where nothing exists under
-// `name`, in one step with that test.  On kFailed `*cause` says why; a
-// temporary file that could not be removed again is named on `console`.
-// Leaves whatever holds `name` as it was when it does not place the file.
+// `name`, in one step with that test.  On kFailed `*cause` says why.  A
+// temporary file that could not be removed again is named, with why, in
+// `*leftBehind`.  Leaves whatever holds `name` as it was when it does not
+// place the file.
 Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
                           std::size_t size, const char* inputPath,
-                          bool mayReplace, Console* console,
-                          std::string* cause) {
+                          bool mayReplace, std::string* cause,
+                          std::string* leftBehind) {
   if (mayReplace && platform::SameFile(name.c_str(), inputPath)) {
     *cause = "it is the file being read";
     return Placement::kFailed;
@@ -108,8 +109,12 @@ Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
   }
   const Placement placement = taken ? Placement::kKept : Placement::kFailed;
   *cause = file.Cause();
-  if (!file.Discard()) {
-    console->Err(kNotRemovedFormat, file.Path().c_str(), file.Cause().c_str());
+  std::string why;
+  if (!file.Discard(&why)) {
+    char line[512];
+    std::snprintf(line, sizeof line, kNotRemovedFormat, file.Path().c_str(),
+                  why.c_str());
+    *leftBehind = line;
   }
   return placement;
 }
@@ -181,10 +186,10 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     }
 
     // An incomplete file never replaces what the user already has.
-    std::string cause;
+    std::string cause, leftBehind;
     switch (PlaceOutputFile(name, transferBuffer,
                             static_cast<std::size_t>(entry.length), inputPath,
-                            complete, &console, &cause)) {
+                            complete, &cause, &leftBehind)) {
       case Placement::kReplaced:
         replacedAny = true;
         [[fallthrough]];
@@ -200,6 +205,7 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
         status = 1;
         break;
     }
+    if (!leftBehind.empty()) console.Err("%s", leftBehind.c_str());
   }
   // The renames that replaced files reach the disk with their directory.
   std::string cause;

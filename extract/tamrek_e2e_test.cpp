@@ -11,8 +11,10 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -1016,6 +1018,46 @@ TEST_F(TamrekTest, InterruptedRunLeavesEveryFileWholeAndNoTemporary) {
           << "signal " << signal << " " << row.name;
     }
   }
+}
+
+TEST_F(TamrekTest, ATemporaryFileThatCannotBeRemovedIsNamed) {
+  // While LDAT01's temporary file waits to be placed, the directory becomes
+  // immutable (root, on a file system with the flag): nothing in it can be
+  // renamed, removed or created any more.
+  if (WindowsBuild()) {
+    GTEST_SKIP() << "Wine reports a removal its server could not make as done";
+  }
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  const auto setImmutable = [this](bool on) {
+    const int fd = open(work.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) close(fd);
+    return done;
+  };
+  if (!setImmutable(true) || !setImmutable(false)) {
+    GTEST_SKIP() << "cannot make a directory immutable here";
+  }
+  RunOptions options;
+  options.environment = {"TAMREK_TEST_PAUSE_BEFORE_PLACING=LDAT01"};
+  options.whileRunning = [&](pid_t, int) {
+    EXPECT_TRUE(AwaitName(work / "LDAT01.tmp0", 30));
+    EXPECT_TRUE(setImmutable(true));
+  };
+  const Result r = Run({input}, options);
+  setImmutable(false);
+  EXPECT_EQ(r.status, 1);
+  std::string failed =
+      "LDAT01 could not be written: permission denied.\n"
+      "LDAT01.tmp0 could not be removed: permission denied.\n";
+  for (int i = 9; i < 29; ++i) {
+    failed += kPlan[i].name +
+              std::string(" could not be written: permission denied.\n");
+  }
+  EXPECT_EQ(r.err, Console(failed));
+  EXPECT_EQ(ReadAll(work / "LDAT01.tmp0"), ExpectedFile(kPlan[8]));
 }
 
 TEST_F(TamrekTest, AFullDiskIsNamedAndCostsNoFile) {

@@ -89,8 +89,9 @@ class NewFile {
 
   // Closes the file and removes it from its temporary name.  Returns true
   // when nothing is left there (also when nothing was created), false when
-  // the file is still there.
-  bool Discard();
+  // the file is still there, with why in `*why` (when not null).  Cause()
+  // stays as it was.
+  bool Discard(std::string* why = nullptr);
 
   // The temporary name given to Create(); empty before.
   const std::string& Path() const { return path; }
@@ -103,8 +104,8 @@ class NewFile {
   // Records `error` (errno, or GetLastError()) for a call on `name` as the
   // cause, unless a cause is already recorded.  Returns false.
   bool Fail(unsigned long error, const std::string& name);
-  // Removes the file from the temporary name and forgets it.
-  bool Remove();
+  // Removes the file from the temporary name and forgets it; see Discard().
+  bool Remove(std::string* why);
 
   std::string path;
   std::intptr_t handle = -1;  // a file descriptor or a HANDLE; -1 when closed

@@ -271,16 +271,17 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
   return true;
 }
 
-bool NewFile::Discard() {
+bool NewFile::Discard(std::string* why) {
   Close();
-  return Remove();
+  return Remove(why);
 }
 
-bool NewFile::Remove() {
+bool NewFile::Remove(std::string* why) {
   if (!exists) return true;
   const InterruptsHeld held;
   if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-    return Fail(static_cast<unsigned long>(errno), path);
+    if (why != nullptr) *why = DescribeError(errno, path);
+    return false;
   }
   exists = false;
   SetPending(nullptr);

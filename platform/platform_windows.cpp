@@ -250,17 +250,21 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
   return Fail(error, to);
 }
 
-bool NewFile::Discard() {
+bool NewFile::Discard(std::string* why) {
   Close();
-  return Remove();
+  return Remove(why);
 }
 
-bool NewFile::Remove() {
+bool NewFile::Remove(std::string* why) {
   if (!exists) return true;
   const InterruptsHeld held;
-  if (DeleteFileW(WidePath(path.c_str()).c_str()) == 0 &&
-      GetLastError() != ERROR_FILE_NOT_FOUND) {
-    return Fail(GetLastError(), path);
+  const std::wstring wide = WidePath(path.c_str());
+  if (DeleteFileW(wide.c_str()) == 0) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) {
+      if (why != nullptr) *why = DescribeError(error, wide);
+      return false;
+    }
   }
   exists = false;
   SetPending(std::wstring());
