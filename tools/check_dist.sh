@@ -6,6 +6,8 @@
 # machine (as root), finds its manual page with `man -w`, runs the end-to-end
 # tests against the installed /usr/bin/tamrek, and removes the package again.
 # Usage: tools/check_dist.sh DIST VERSION E2E_TEST
+# No pipeline here has a stage that can stop reading early (grep -q, head):
+# under pipefail the writer's SIGPIPE would fail the check by chance.
 set -euo pipefail
 dist=$1 version=$2 e2e=$3
 fail() { echo "check_dist: $*" >&2; exit 1; }
@@ -33,7 +35,7 @@ expect_files "$zip" "$(unzip -Z1 "$zip")" "$ztop/LICENSE.txt
 $ztop/README.txt
 $ztop/tamrek.exe"
 for text in README.txt LICENSE.txt; do
-  if unzip -p "$zip" "$ztop/$text" | LC_ALL=C grep -q $'[^\r]$\|^$'; then
+  if LC_ALL=C grep -q $'[^\r]$\|^$' <(unzip -p "$zip" "$ztop/$text"); then
     fail "$ztop/$text has lines that do not end in CR LF"
   fi
 done
@@ -47,7 +49,7 @@ expect_files "$deb" "$(dpkg-deb --fsys-tarfile "$deb" | tar -t)" "./usr/bin/tamr
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb: wrong version"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "$deb: section is not utils"
 grep -q '<.*@.*>' <<<"$(dpkg-deb -f "$deb" Maintainer)" || fail "$deb: no maintainer"
-dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>=' || fail "$deb: no shared-library dependencies"
+grep -q 'libc6 (>=' <<<"$(dpkg-deb -f "$deb" Depends)" || fail "$deb: no shared-library dependencies"
 [ "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 3 ] || fail "$deb: no description paragraph"
 dpkg-deb -f "$deb" Depends Description | sed 's/^/  /'
 lintian_ok=true
@@ -61,6 +63,6 @@ $lintian_ok || fail "lintian reports errors or warnings on $deb"
 trap 'dpkg -r tamrek >/dev/null' EXIT
 dpkg -i "$deb" >/dev/null
 [ "$(man -w tamrek)" = /usr/share/man/man1/tamrek.1.gz ] || fail "man -w does not find tamrek(1)"
-man tamrek 2>/dev/null | grep -q "tamrek $version" || fail "the manual page does not show version $version"
+grep -q "tamrek $version" <<<"$(man tamrek 2>/dev/null)" || fail "the manual page does not show version $version"
 TAMREK_TOOL=/usr/bin/tamrek "$e2e" --gtest_brief=1
 echo "check_dist: all packages checked; the installed tamrek passed the end-to-end tests"

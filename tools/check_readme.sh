@@ -15,6 +15,7 @@ echo "check_readme: running the README's $(grep -c . "$scratch/readme.sh") comma
 mkdir "$scratch/home"
 (cd "$scratch/clone" && HOME="$scratch/home" bash -euo pipefail -x "$scratch/readme.sh")
 installed=$scratch/home/.local
-version=$("$installed/bin/tamrek" --version | head -n 1)
+version=$("$installed/bin/tamrek" --version)
+version=${version%%$'\n'*}
 [ -f "$installed/share/man/man1/tamrek.1" ] || { echo "check_readme: no manual page installed" >&2; exit 1; }
 echo "check_readme: every command ran; installed $version with its manual page"

@@ -40,7 +40,10 @@ manifest_size=$(sed -n '/Type: MANIFEST (ID 24)/,/DataSize/s/^ *DataSize: //p' <
 image_base=$(sed -n 's/^ImageBase[[:space:]]*//p' <<<"$headers")
 read -r rsrc_vma rsrc_offset < <("$objdump" -h "$exe" | awk '$2 == ".rsrc" { print $4, $6 }')
 offset=$((manifest_rva - (0x$rsrc_vma - 0x$image_base) + 0x$rsrc_offset))
-manifest=$(tail -c +$((offset + 1)) "$exe" | head -c $((manifest_size)) | tr -s ' \n' ' ')
+# One command reads the bytes: a pipeline whose first stage a reader can
+# close early may die of SIGPIPE, which pipefail reports as a failure.
+manifest=$(dd if="$exe" iflag=skip_bytes,count_bytes skip=$((offset)) count=$((manifest_size)) status=none)
+manifest=$(tr -s ' \n' ' ' <<<"$manifest")
 want_in_manifest() {
   grep -Fq "$1" <<<"$manifest" || fail "manifest lacks $1"
 }
