@@ -67,12 +67,22 @@ windows-test: test-build windows
 	  TAMREK_TOOL="$(WINE) $(abspath dist/windows/tamrek.exe)" \
 	  $(TEST_BUILD)/tamrek_e2e_test
 
-# The release packages, each built from a clean build directory, left in
-# dist/: the Linux tarball, the Debian package and the Windows zip.
+# The release packages, each built from a clean build directory, left in an
+# emptied dist/ with their SHA256SUMS: the Linux tarball, the Debian package
+# and the Windows zip.  They need CMake, g++, MinGW-w64 (g++-mingw-w64-i686),
+# dpkg-dev, llvm (llvm-readobj) and binutils; see docs/releasing.md.
+# Reproducible: every time stamp in them is SOURCE_DATE_EPOCH, by default the
+# last commit's time (outside a git checkout, the changelog's newest date);
+# zip stores local times, so cpack runs in UTC, and the archives record their
+# files' owners, so a builder other than root runs it under fakeroot.
 VERSION := ${shell sed -n 's/^project(tamrek VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
+SOURCE_DATE_EPOCH ?= ${shell if [ -e .git ]; then git log -1 --format=%ct; else \
+  date -d "$$(sed -n 's/^ -- .*>  //p;T;q' packaging/changelog)" +%s; fi}
+dist: export SOURCE_DATE_EPOCH := $(SOURCE_DATE_EPOCH)
+FAKEROOT := ${shell [ "$$(id -u)" = 0 ] || echo fakeroot}
 dist:
+	rm -rf dist $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip
 	mkdir -p dist
-	rm -rf $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip
 	$(CMAKE) -S . -B $(BUILD)-dist-tgz -DCMAKE_BUILD_TYPE=Release -DTAMREK_BUILD_TESTS=OFF \
 	  -DTAMREK_PACKAGE=tgz
 	$(CMAKE) -S . -B $(BUILD)-dist-deb -DCMAKE_BUILD_TYPE=Release -DTAMREK_BUILD_TESTS=OFF \
@@ -81,18 +91,21 @@ dist:
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DTAMREK_PACKAGE=zip
 	for kind in tgz deb zip; do \
 	  $(CMAKE) --build $(BUILD)-dist-$$kind -j $(JOBS) -- --no-print-directory && \
-	  (cd $(BUILD)-dist-$$kind && cpack >/dev/null) || exit 1; \
+	  (cd $(BUILD)-dist-$$kind && TZ=UTC $(FAKEROOT) cpack >/dev/null) || exit 1; \
 	done
 	tools/check_windows_exe.sh $(BUILD)-dist-zip/tamrek.exe i686 $(VERSION)
 	cp $(BUILD)-dist-tgz/tamrek-$(VERSION)-linux-*.tar.gz $(BUILD)-dist-deb/tamrek_$(VERSION)_*.deb \
 	  $(BUILD)-dist-zip/tamrek-$(VERSION)-win32.zip dist/
-	ls -l dist
+	cd dist && sha256sum -- *.tar.gz *.deb *.zip >SHA256SUMS
+	@echo "SOURCE_DATE_EPOCH=$$SOURCE_DATE_EPOCH"; ls -l dist
 
-# Checks the packages in dist/: their contents, and the Debian package
-# installed on this machine (needs root), with the end-to-end tests run
-# against the installed /usr/bin/tamrek.
+# Checks the packages in dist/: their checksums, their contents, the
+# hardening of the Linux program, that a second build of the same sources in
+# another directory, at another time and in another time zone gives the same
+# bytes, and the Debian package installed on this machine (needs root), with
+# the end-to-end tests run against the installed /usr/bin/tamrek.
 dist-check: test-build
-	tools/check_dist.sh dist $(VERSION) $(TEST_BUILD)/tamrek_e2e_test
+	SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) tools/check_dist.sh dist $(VERSION) $(TEST_BUILD)/tamrek_e2e_test
 
 # Benchmarks: a Release build of their own; not part of `make test`.
 bench:

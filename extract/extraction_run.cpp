@@ -133,13 +133,15 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
           platform::WriteConsoleLine(out, kUsageMessage, kUsageMessageUtf8) &&
           platform::WriteConsoleLine(out, kHelpText, kHelpText);
       if (written) return 0;
-      console.Err(kOutputFailedMessage);
+      platform::WriteConsoleLine(err, kOutputFailedMessage,
+                                 kOutputFailedMessage);
       return 1;
     }
     if (option == "--version") {
       console.Out(kVersionFormat, TAMREK_VERSION, TAMREK_COPYRIGHT);
       if (!console.outFailed) return 0;
-      console.Err(kOutputFailedMessage);
+      platform::WriteConsoleLine(err, kOutputFailedMessage,
+                                 kOutputFailedMessage);
       return 1;
     }
   }
@@ -214,7 +216,7 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     status = 1;
   }
   if (console.outFailed) {
-    console.Err(kOutputFailedMessage);
+    platform::WriteConsoleLine(err, kOutputFailedMessage, kOutputFailedMessage);
     status = 1;
   }
   return status;

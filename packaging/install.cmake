@@ -4,8 +4,9 @@
 #                   README.md and LICENSE; tgz packs them as
 #                   tamrek-VERSION-linux-ARCH.tar.gz
 #   deb             /usr/bin/tamrek, the manual page and the changelog
-#                   gzipped, and the machine-readable copyright file in
-#                   /usr/share/doc/tamrek/, as tamrek_VERSION_ARCH.deb
+#                   gzipped, the machine-readable copyright file and
+#                   README.md in /usr/share/doc/tamrek/, as
+#                   tamrek_VERSION_ARCH.deb
 #   zip             tamrek.exe, README.txt and LICENSE.txt with Windows line
 #                   ends, as tamrek-VERSION-win32.zip
 # Included by the top-level CMakeLists.txt after the tamrek target.
@@ -19,6 +20,14 @@ if(TAMREK_PACKAGE STREQUAL "zip")
   install(TARGETS tamrek RUNTIME DESTINATION .)
 else()
   install(TARGETS tamrek RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(UNIX AND CMAKE_OBJCOPY)
+    # The compilers' version strings (.comment) are of no use at run time;
+    # Debian's own packages drop them too.
+    install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\"
+        --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tamrek\"
+        COMMAND_ERROR_IS_FATAL ANY)")
+  endif()
 endif()
 
 if(TAMREK_PACKAGE STREQUAL "zip")
@@ -71,6 +80,7 @@ elseif(TAMREK_PACKAGE STREQUAL "deb")
        "${license_text}")
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright
                 ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+                ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION ${tamrek_doc})
 elseif(TAMREK_PACKAGE STREQUAL "tgz" OR TAMREK_PACKAGE STREQUAL "")
   if(UNIX)
