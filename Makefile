@@ -8,7 +8,7 @@ TEST_BUILD ?= $(BUILD)-test
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure build demo test test-build sanitize fuzz bench windows windows-test dist dist-check clean
+.PHONY: all configure build demo test test-build test-m32 sanitize fuzz bench windows windows-test dist dist-check clean
 
 all: build
 
@@ -31,6 +31,23 @@ test-build:
 
 test: test-build
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The unit and end-to-end tests of a 32-bit build (g++ -m32: gcc-multilib and
+# g++-multilib), with GoogleTest built for it from Debian's sources.  Where
+# the kernel runs no 32-bit programs (ia32_emulation off), they run under
+# qemu-i386 (qemu-user), the tool under test included.
+GTEST_SOURCE ?= /usr/src/googletest
+M32_BUILD := $(BUILD)-m32
+test-m32:
+	CXX="$${CXX:-g++} -m32" $(CMAKE) -S . -B $(M32_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DTAMREK_BUILD_TESTS=ON -DTAMREK_WERROR=ON -DTAMREK_GTEST_SOURCE=$(GTEST_SOURCE)
+	$(CMAKE) --build $(M32_BUILD) -j $(JOBS) --target tamrek -- --no-print-directory
+	emulator=$$($(M32_BUILD)/tamrek --version >/dev/null 2>&1 || echo qemu-i386) && \
+	echo "32-bit programs run $${emulator:+under }$${emulator:-natively}" && \
+	$(CMAKE) -S . -B $(M32_BUILD) -DCMAKE_CROSSCOMPILING_EMULATOR="$$emulator" >/dev/null && \
+	$(CMAKE) --build $(M32_BUILD) -j $(JOBS) -- --no-print-directory && \
+	file $(M32_BUILD)/tamrek && cd $(M32_BUILD) && \
+	TAMREK_TOOL="$$emulator $(abspath $(M32_BUILD))/tamrek" ctest --output-on-failure -j $(JOBS)
 
 # Every test again, in a build with AddressSanitizer and UBSan.
 sanitize:
@@ -115,6 +132,6 @@ bench:
 	$(BUILD)-bench/d88_image_bench $(BENCH_FLAGS)
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \
+	rm -rf $(BUILD) $(TEST_BUILD) $(BUILD)-m32 $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \
 	  $(BUILD)-wine-prefix $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip \
 	  dist demo fuzz-artifacts

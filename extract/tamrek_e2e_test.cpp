@@ -3,7 +3,8 @@
 // exit status and every file it leaves there, byte for byte.
 //
 // The tool under test is TAMREK_PATH, or the command in the environment
-// variable TAMREK_TOOL (words separated by spaces, e.g. "wine tamrek.exe").
+// variable TAMREK_TOOL: words separated by spaces, the program last, after
+// any command that runs it ("wine tamrek.exe", "qemu-i386 tamrek").
 // With TAMREK_WINDOWS=1 the console lines are expected to end in "\r\n", as a
 // Windows console program in text mode writes them, and the cases that need
 // a file-size limit or another user are skipped.
@@ -158,8 +159,8 @@ enum class Streams {
 struct RunOptions {
   long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   bool asNobody = false;    // drop to uid/gid 65534 (when root)
-  std::string tool;         // runs this program instead of ToolCommand()
-  fs::path directory;       // working directory; the test's `work` if empty
+  std::string tool;  // runs this program in place of the tool, after its prefix
+  fs::path directory;  // working directory; the test's `work` if empty
   std::vector<std::string> environment;  // NAME=VALUE settings for the tool
   Streams streams = Streams::kFiles;
   // On a terminal: once the tool has written `awaited`, wait `holdSeconds`,
@@ -266,9 +267,8 @@ class TamrekTest : public ::testing::Test {
     std::vector<std::string> words;
     std::istringstream prefix(options.prefix);
     for (std::string w; prefix >> w;) words.push_back(w);
-    const std::vector<std::string> tool =
-        options.tool.empty() ? ToolCommand()
-                             : std::vector<std::string>{options.tool};
+    std::vector<std::string> tool = ToolCommand();
+    if (!options.tool.empty()) tool.back() = options.tool;
     words.insert(words.end(), tool.begin(), tool.end());
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -527,8 +527,8 @@ TEST_F(TamrekTest, FailureWaitsForEnterOnlyInAConsoleOfItsOwn) {
   // In a console that cmd shares, or with no console, it never waits.
   const std::vector<std::string> wine = ToolCommand();  // wine, then the exe
   RunOptions shared = terminal;
-  shared.tool = wine.front();
-  r = Run({"cmd", "/c", wine.back()}, shared);
+  shared.tool = "cmd";
+  r = Run({"/c", wine.back()}, shared);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("Usage: tamrek.exe"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find(prompt), std::string::npos) << r.out;
@@ -1258,7 +1258,7 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
     fs::permissions(root, fs::perms::all);
     fs::permissions(input, fs::perms::owner_all | fs::perms::others_read);
     options.tool = (root / "tamrek").string();
-    fs::copy_file(ToolCommand().at(0), options.tool);
+    fs::copy_file(ToolCommand().back(), options.tool);
     fs::permissions(options.tool, fs::perms::owner_all |
                                       fs::perms::others_read |
                                       fs::perms::others_exec);
