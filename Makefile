@@ -8,7 +8,7 @@ TEST_BUILD ?= $(BUILD)-test
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure build demo test test-build test-m32 sanitize fuzz bench windows windows-test dist dist-check clean
+.PHONY: all configure build demo test test-build test-m32 sanitize fuzz bench windows windows-probe windows-test dist dist-check clean
 
 all: build
 
@@ -62,26 +62,39 @@ fuzz:
 	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run_fuzzer.sh $(FUZZ_SECONDS)
 
 # The shipping Windows program: a static PE32 console tamrek.exe for 32-bit
-# Windows, cross-built with MinGW-w64 and left in dist/windows/.
+# Windows, cross-built with MinGW-w64 and left in dist/windows/.  With
+# WINDOWS_ARCH=x86_64, the same program for 64-bit Windows instead, for the
+# tests only (dist/windows-x86_64/).
+WINDOWS_ARCH ?= i686
+WINDOWS_EXE := dist/windows$(if $(filter x86_64,$(WINDOWS_ARCH)),-x86_64)/tamrek.exe
 windows:
-	$(CMAKE) -S . -B $(BUILD)-windows-i686 -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-	$(CMAKE) --build $(BUILD)-windows-i686 -j $(JOBS) --target tamrek -- --no-print-directory
-	tools/check_windows_exe.sh $(BUILD)-windows-i686/tamrek.exe i686 $(VERSION)
-	mkdir -p dist/windows
-	cp $(BUILD)-windows-i686/tamrek.exe dist/windows/tamrek.exe
+	$(CMAKE) -S . -B $(BUILD)-windows-$(WINDOWS_ARCH) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(WINDOWS_ARCH).cmake
+	$(CMAKE) --build $(BUILD)-windows-$(WINDOWS_ARCH) -j $(JOBS) --target tamrek -- --no-print-directory
+	tools/check_windows_exe.sh $(BUILD)-windows-$(WINDOWS_ARCH)/tamrek.exe $(WINDOWS_ARCH) $(VERSION)
+	mkdir -p $(dir $(WINDOWS_EXE))
+	cp $(BUILD)-windows-$(WINDOWS_ARCH)/tamrek.exe $(WINDOWS_EXE)
 
-# The end-to-end tests against the shipping program, dist/windows/tamrek.exe,
-# under 32-bit Wine (Debian's wine and wine32:i386) in a fresh prefix.  The
-# tests judge the program by its output: a Wine without 32-bit support runs
-# nothing and exits 0.
+# Whether Wine runs that program here: a fresh prefix, and its version line.
+# 32-bit Windows programs need Debian's wine32:i386 and a kernel that runs
+# 32-bit programs.  Fails, saying why, when it does not.
 WINE ?= wine
 WINE_PREFIX ?= $(abspath $(BUILD)-wine-prefix)
-windows-test: test-build windows
+windows-probe: windows
 	rm -rf $(WINE_PREFIX)
 	WINEPREFIX=$(WINE_PREFIX) WINEDEBUG=-all $(WINE) wineboot --init
+	@version=$$(WINEPREFIX=$(WINE_PREFIX) WINEDEBUG=-all $(WINE) $(abspath $(WINDOWS_EXE)) --version 2>&1 || true); \
+	case "$$version" in \
+	  "tamrek $(VERSION)"*) echo "Wine runs $(WINDOWS_EXE)" ;; \
+	  *) printf 'Wine does not run $(WINDOWS_EXE): %.600s\n' "$${version:-no output}"; exit 1 ;; \
+	esac
+
+# The end-to-end tests against that program under Wine, in a fresh prefix.
+# The tests judge the program by its output: a Wine that cannot run it runs
+# nothing and exits 0.
+windows-test: test-build windows-probe
 	WINEPREFIX=$(WINE_PREFIX) WINEDEBUG=-all TAMREK_WINDOWS=1 LC_ALL= LANG=C.UTF-8 \
-	  TAMREK_TOOL="$(WINE) $(abspath dist/windows/tamrek.exe)" \
+	  TAMREK_TOOL="$(WINE) $(abspath $(WINDOWS_EXE))" \
 	  $(TEST_BUILD)/tamrek_e2e_test
 
 # The release packages, each built from a clean build directory, left in an
@@ -132,6 +145,6 @@ bench:
 	$(BUILD)-bench/d88_image_bench $(BENCH_FLAGS)
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(BUILD)-m32 $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 \
+	rm -rf $(BUILD) $(TEST_BUILD) $(BUILD)-m32 $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 $(BUILD)-windows-x86_64 \
 	  $(BUILD)-wine-prefix $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip \
 	  dist demo fuzz-artifacts

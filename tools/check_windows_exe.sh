@@ -2,7 +2,8 @@
 # Checks a Windows build of tamrek: a PE executable of the expected kind
 # (PE32 for i686, PE32+ for x86_64), for the console subsystem, importing
 # system DLLs only (no MinGW runtime DLLs to ship beside it), carrying a
-# version resource that holds VERSION, and an application manifest that
+# version resource that holds VERSION, built for ASLR (DYNAMIC_BASE) and DEP
+# (NX_COMPAT), and an application manifest that
 # runs it asInvoker (no file virtualization), lists Windows Vista to 10/11
 # as supported and makes it long-path aware, with no activeCodePage.
 # Usage: tools/check_windows_exe.sh EXE i686|x86_64 VERSION
@@ -17,6 +18,10 @@ headers=$("$objdump" -p "$exe")
 fail() { echo "$exe: $*" >&2; exit 1; }
 grep -Eq "^Magic[[:space:]]+$magic" <<<"$headers" || fail "not a $arch PE image"
 grep -Eq '^Subsystem[[:space:]]+00000003' <<<"$headers" || fail "not a console program"
+# Loaded at a random address (ASLR) and with data that cannot be executed.
+for flag in DYNAMIC_BASE NX_COMPAT; do
+  grep -Eq "^[[:space:]]+$flag\$" <<<"$headers" || fail "lacks $flag"
+done
 dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | sort -u)
 for dll in $dlls; do
   case ${dll,,} in
@@ -57,5 +62,5 @@ grep -Eq '<longPathAware[^>]*>true</longPathAware>' <<<"$manifest" ||
   fail "manifest is not longPathAware"
 ! grep -q 'activeCodePage' <<<"$manifest" || fail "manifest sets an activeCodePage"
 
-echo "$exe: $arch PE console program, $(stat -c %s "$exe") bytes, version $version, manifest asInvoker," \
+echo "$exe: $arch PE console program, $(stat -c %s "$exe") bytes, version $version, DYNAMIC_BASE, NX_COMPAT, manifest asInvoker," \
   "imports: $(echo $dlls)"
