@@ -61,23 +61,28 @@ enum class Placement {
   kFailed,    // it could not be created, written, flushed, closed or placed
 };
 
+struct PlaceResult {
+  Placement placement = Placement::kFailed;
+  std::string cause;            // why, on kFailed
+  std::string leftBehind;       // a temporary file that could not be removed
+  std::string leftBehindCause;  // why it could not be removed
+};
+
 // Puts `size` bytes from `data` into the file `name` in the working
 // directory: writes a new temporary file beside it (the first of NAME.tmp0
 // to NAME.tmp99 that nothing holds yet), then renames it to `name`.  With
 // `mayReplace` the rename replaces what `name` holds, except the file at
 // `inputPath` (the file being read), after flushing the new file's data to
 // the disk; without it the file is placed only where nothing exists under
-// `name`, in one step with that test.  On kFailed `*cause` says why.  A
-// temporary file that could not be removed again is named, with why, in
-// `*leftBehind`.  Leaves whatever holds `name` as it was when it does not
-// place the file.
-Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
-                          std::size_t size, const char* inputPath,
-                          bool mayReplace, std::string* cause,
-                          std::string* leftBehind) {
+// `name`, in one step with that test.  Leaves whatever holds `name` as it
+// was when it does not place the file.
+PlaceResult PlaceOutputFile(const std::string& name, const std::uint8_t* data,
+                            std::size_t size, const char* inputPath,
+                            bool mayReplace) {
+  PlaceResult result;
   if (mayReplace && platform::SameFile(name.c_str(), inputPath)) {
-    *cause = "it is the file being read";
-    return Placement::kFailed;
+    result.cause = "it is the file being read";
+    return result;
   }
   // Each temporary file is created new: whatever already holds a name (a
   // user's file, a link planted by someone else) is passed over untouched.
@@ -89,11 +94,12 @@ Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
     if (created) break;
   }
   if (!created) {
-    *cause = !nameTaken ? file.Cause()
-                        : "every temporary name from " + name + ".tmp0 to " +
-                              name + ".tmp" +
-                              std::to_string(kTemporaryNames - 1) + " is taken";
-    return Placement::kFailed;
+    result.cause = !nameTaken
+                       ? file.Cause()
+                       : "every temporary name from " + name + ".tmp0 to " +
+                             name + ".tmp" +
+                             std::to_string(kTemporaryNames - 1) + " is taken";
+    return result;
   }
   // Only a file that replaces another needs its data on the disk before the
   // rename: otherwise a power cut can leave an empty file where a good one
@@ -104,19 +110,14 @@ Placement PlaceOutputFile(const std::string& name, const std::uint8_t* data,
   if (file.Write(data, size) && (!replaces || file.Flush()) && file.Close()) {
     if (testPauseName != nullptr && name == testPauseName) PauseForTest();
     if (mayReplace ? file.MoveOver(name) : file.MoveToFreeName(name, &taken)) {
-      return replaces ? Placement::kReplaced : Placement::kPlaced;
+      result.placement = replaces ? Placement::kReplaced : Placement::kPlaced;
+      return result;
     }
   }
-  const Placement placement = taken ? Placement::kKept : Placement::kFailed;
-  *cause = file.Cause();
-  std::string why;
-  if (!file.Discard(&why)) {
-    char line[512];
-    std::snprintf(line, sizeof line, kNotRemovedFormat, file.Path().c_str(),
-                  why.c_str());
-    *leftBehind = line;
-  }
-  return placement;
+  result.placement = taken ? Placement::kKept : Placement::kFailed;
+  result.cause = file.Cause();
+  if (!file.Discard(&result.leftBehindCause)) result.leftBehind = file.Path();
+  return result;
 }
 
 }  // namespace
@@ -188,10 +189,10 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     }
 
     // An incomplete file never replaces what the user already has.
-    std::string cause, leftBehind;
-    switch (PlaceOutputFile(name, transferBuffer,
-                            static_cast<std::size_t>(entry.length), inputPath,
-                            complete, &cause, &leftBehind)) {
+    const PlaceResult placed = PlaceOutputFile(
+        name, transferBuffer, static_cast<std::size_t>(entry.length), inputPath,
+        complete);
+    switch (placed.placement) {
       case Placement::kReplaced:
         replacedAny = true;
         [[fallthrough]];
@@ -203,11 +204,14 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
         status = 1;
         break;
       case Placement::kFailed:
-        console.Err(kNotWrittenFormat, name.c_str(), cause.c_str());
+        console.Err(kNotWrittenFormat, name.c_str(), placed.cause.c_str());
         status = 1;
         break;
     }
-    if (!leftBehind.empty()) console.Err("%s", leftBehind.c_str());
+    if (!placed.leftBehind.empty()) {
+      console.Err(kNotRemovedFormat, placed.leftBehind.c_str(),
+                  placed.leftBehindCause.c_str());
+    }
   }
   // The renames that replaced files reach the disk with their directory.
   std::string cause;
