@@ -49,7 +49,7 @@ void PrepareProcess();
 class NewFile {
  public:
   NewFile() = default;
-  ~NewFile();  // closes the file and removes it, unless it was placed
+  ~NewFile() { Discard(); }  // removes the file, unless it was placed
   NewFile(const NewFile&) = delete;
   NewFile& operator=(const NewFile&) = delete;
 
@@ -91,7 +91,10 @@ class NewFile {
   // when nothing is left there (also when nothing was created), false when
   // the file is still there, with why in `*why` (when not null).  Cause()
   // stays as it was.
-  bool Discard(std::string* why = nullptr);
+  bool Discard(std::string* why = nullptr) {
+    Close();
+    return Remove(why);
+  }
 
   // The temporary name given to Create(); empty before.
   const std::string& Path() const { return path; }
@@ -106,6 +109,8 @@ class NewFile {
   bool Fail(unsigned long error, const std::string& name);
   // Removes the file from the temporary name and forgets it; see Discard().
   bool Remove(std::string* why);
+  // Notes that the file has left its temporary name: nothing to remove.
+  void Forget();
 
   std::string path;
   std::intptr_t handle = -1;  // a file descriptor or a HANDLE; -1 when closed

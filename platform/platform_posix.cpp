@@ -172,8 +172,6 @@ void PrepareProcess() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-NewFile::~NewFile() { Discard(); }
-
 bool NewFile::Create(const std::string& newPath, bool* nameTaken) {
   path = newPath;
   cause.clear();
@@ -224,8 +222,7 @@ bool NewFile::MoveOver(const std::string& to) {
   if (std::rename(path.c_str(), to.c_str()) != 0) {
     return Fail(static_cast<unsigned long>(errno), to);
   }
-  exists = false;
-  SetPending(nullptr);
+  Forget();
   return true;
 }
 
@@ -237,8 +234,7 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
   // exfat) included; some network and FUSE file systems refuse the flag.
   if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(),
                 RENAME_NOREPLACE) == 0) {
-    exists = false;
-    SetPending(nullptr);
+    Forget();
     return true;
   }
   if (errno == EEXIST) {
@@ -266,14 +262,8 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
     unlink(to.c_str());
     return Fail(static_cast<unsigned long>(error), to);
   }
-  exists = false;
-  SetPending(nullptr);
+  Forget();
   return true;
-}
-
-bool NewFile::Discard(std::string* why) {
-  Close();
-  return Remove(why);
 }
 
 bool NewFile::Remove(std::string* why) {
@@ -283,9 +273,13 @@ bool NewFile::Remove(std::string* why) {
     if (why != nullptr) *why = DescribeError(errno, path);
     return false;
   }
+  Forget();
+  return true;
+}
+
+void NewFile::Forget() {
   exists = false;
   SetPending(nullptr);
-  return true;
 }
 
 bool NewFile::Fail(unsigned long error, const std::string& name) {

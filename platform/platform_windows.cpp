@@ -155,8 +155,6 @@ void PrepareProcess() {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-NewFile::~NewFile() { Discard(); }
-
 bool NewFile::Create(const std::string& newPath, bool* nameTaken) {
   path = newPath;
   cause.clear();
@@ -215,8 +213,7 @@ bool NewFile::MoveOver(const std::string& to) {
                   MOVEFILE_REPLACE_EXISTING) == 0) {
     return Fail(GetLastError(), to);
   }
-  exists = false;
-  SetPending(std::wstring());
+  Forget();
   return true;
 }
 
@@ -230,8 +227,7 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
   // whose no-replace rename overlooks a dangling symbolic link.
   if (CreateHardLinkW(wideTo.c_str(), wideFrom.c_str(), nullptr) != 0) {
     DeleteFileW(wideFrom.c_str());
-    exists = false;
-    SetPending(std::wstring());
+    Forget();
     return true;
   }
   DWORD error = GetLastError();
@@ -240,19 +236,13 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
   // in the same step as well.
   if (!NameTaken(error, wideTo)) {
     if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0) {
-      exists = false;
-      SetPending(std::wstring());
+      Forget();
       return true;
     }
     error = GetLastError();
   }
   *nameTaken = NameTaken(error, wideTo);
   return Fail(error, to);
-}
-
-bool NewFile::Discard(std::string* why) {
-  Close();
-  return Remove(why);
 }
 
 bool NewFile::Remove(std::string* why) {
@@ -266,9 +256,13 @@ bool NewFile::Remove(std::string* why) {
       return false;
     }
   }
+  Forget();
+  return true;
+}
+
+void NewFile::Forget() {
   exists = false;
   SetPending(std::wstring());
-  return true;
 }
 
 bool NewFile::Fail(unsigned long error, const std::string& name) {
