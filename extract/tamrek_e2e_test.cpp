@@ -6,8 +6,9 @@
 // variable TAMREK_TOOL: words separated by spaces, the program last, after
 // any command that runs it ("wine tamrek.exe", "qemu-i386 tamrek").
 // With TAMREK_WINDOWS=1 the console lines are expected to end in "\r\n", as a
-// Windows console program in text mode writes them, and the cases that need
-// a file-size limit or another user are skipped.
+// Windows console program in text mode writes them, and the cases that Wine
+// cannot stage are skipped, each saying why.  Cases that need root (a small
+// file system, an immutable directory) or strace are skipped without them.
 
 #include <fcntl.h>
 #include <grp.h>
