@@ -66,14 +66,15 @@ fuzz:
 # WINDOWS_ARCH=x86_64, the same program for 64-bit Windows instead, for the
 # tests only (dist/windows-x86_64/).
 WINDOWS_ARCH ?= i686
+WINDOWS_BUILD := $(BUILD)-windows-$(WINDOWS_ARCH)
 WINDOWS_EXE := dist/windows$(if $(filter x86_64,$(WINDOWS_ARCH)),-x86_64)/tamrek.exe
 windows:
-	$(CMAKE) -S . -B $(BUILD)-windows-$(WINDOWS_ARCH) -DCMAKE_BUILD_TYPE=Release \
+	$(CMAKE) -S . -B $(WINDOWS_BUILD) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(WINDOWS_ARCH).cmake
-	$(CMAKE) --build $(BUILD)-windows-$(WINDOWS_ARCH) -j $(JOBS) --target tamrek -- --no-print-directory
-	tools/check_windows_exe.sh $(BUILD)-windows-$(WINDOWS_ARCH)/tamrek.exe $(WINDOWS_ARCH) $(VERSION)
+	$(CMAKE) --build $(WINDOWS_BUILD) -j $(JOBS) --target tamrek -- --no-print-directory
+	tools/check_windows_exe.sh $(WINDOWS_BUILD)/tamrek.exe $(WINDOWS_ARCH) $(VERSION)
 	mkdir -p $(dir $(WINDOWS_EXE))
-	cp $(BUILD)-windows-$(WINDOWS_ARCH)/tamrek.exe $(WINDOWS_EXE)
+	cp $(WINDOWS_BUILD)/tamrek.exe $(WINDOWS_EXE)
 
 # Whether Wine runs that program here: a fresh prefix, and its version line.
 # 32-bit Windows programs need Debian's wine32:i386 and a kernel that runs

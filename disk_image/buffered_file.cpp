@@ -21,7 +21,7 @@ bool BufferedFile::Open(const char* path) {
     streamed = LoadStream();
     std::fclose(file);
     file = nullptr;
-    if (!streamed) stream = std::vector<std::uint8_t>();
+    if (!streamed) Close();  // and free what was read
     return streamed;
   }
   // The window is the only buffer: the C library's would copy every byte

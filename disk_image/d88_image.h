@@ -64,8 +64,8 @@ class D88Image {
   // FIFO) is read whole first and read from memory, with the same results;
   // one longer than BufferedFile::kMaxStreamSize (256 MiB) is refused.  A
   // file too short for one header opens with no images.  With nullptr:
-  // closes the file and returns true; the image
-  // count becomes 0 and nothing stays selected.
+  // closes the file and returns true; the image count becomes 0 and nothing
+  // stays selected.
   bool Open(const char* path);
 
   // Images found by the last Open(), 0..kMaxImages; 0 when closed.

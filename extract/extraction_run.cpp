@@ -40,16 +40,20 @@ struct Console {
   // `args`, noting a failure.
   template <typename... Args>
   void Out(const char* format, Args... args) {
-    char line[512];
-    std::snprintf(line, sizeof line, format, args...);
-    if (!platform::WriteConsoleLine(out, line, line)) outFailed = true;
+    if (!Write(out, format, args...)) outFailed = true;
   }
   // The same on standard error, where a failure has nowhere to be told.
   template <typename... Args>
   void Err(const char* format, Args... args) {
+    Write(err, format, args...);
+  }
+
+ private:
+  template <typename... Args>
+  static bool Write(std::FILE* stream, const char* format, Args... args) {
     char line[512];
     std::snprintf(line, sizeof line, format, args...);
-    platform::WriteConsoleLine(err, line, line);
+    return platform::WriteConsoleLine(stream, line, line);
   }
 };
 
@@ -128,21 +132,19 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
   Console console{out, err};
   if (argc == 2) {
     const std::string option = argv[1];
-    if (option == "--help" || option == "-h" ||
-        platform::IsSystemHelpOption(option)) {
-      const bool written =
-          platform::WriteConsoleLine(out, kUsageMessage, kUsageMessageUtf8) &&
-          platform::WriteConsoleLine(out, kHelpText, kHelpText);
-      if (written) return 0;
-      platform::WriteConsoleLine(err, kOutputFailedMessage,
-                                 kOutputFailedMessage);
-      return 1;
-    }
-    if (option == "--version") {
-      console.Out(kVersionFormat, TAMREK_VERSION, TAMREK_COPYRIGHT);
+    const bool help = option == "--help" || option == "-h" ||
+                      platform::IsSystemHelpOption(option);
+    if (help || option == "--version") {
+      if (help) {
+        console.outFailed =
+            !platform::WriteConsoleLine(out, kUsageMessage,
+                                        kUsageMessageUtf8) ||
+            !platform::WriteConsoleLine(out, kHelpText, kHelpText);
+      } else {
+        console.Out(kVersionFormat, TAMREK_VERSION, TAMREK_COPYRIGHT);
+      }
       if (!console.outFailed) return 0;
-      platform::WriteConsoleLine(err, kOutputFailedMessage,
-                                 kOutputFailedMessage);
+      console.Err("%s", kOutputFailedMessage);
       return 1;
     }
   }
@@ -220,7 +222,7 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     status = 1;
   }
   if (console.outFailed) {
-    platform::WriteConsoleLine(err, kOutputFailedMessage, kOutputFailedMessage);
+    console.Err("%s", kOutputFailedMessage);
     status = 1;
   }
   return status;
