@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "disk_image/d88_image.h"
+#include "extract/entry_read.h"
 #include "extract/extraction_plan.h"
+#include "extract/merge.h"
 #include "extract/messages.h"
 #include "platform/platform.h"
 
@@ -57,12 +60,14 @@ struct Console {
   }
 };
 
-// How PlaceOutputFile() ended.
+// How an output file ended.
 enum class Placement {
-  kPlaced,    // the file is in place under a name that nothing held
-  kReplaced,  // the file is in place, over what the name held, after a flush
-  kKept,      // something already held the name and was left as it was
-  kFailed,    // it could not be created, written, flushed, closed or placed
+  kPlaced,     // the file is in place under a name that nothing held
+  kReplaced,   // the file is in place, over what the name held, after a flush
+  kCompleted,  // merged with the file the name held, and in place over it
+  kKept,       // something already held the name and was left as it was
+  kDiffers,    // the file under the name disagrees with this image; kept
+  kFailed,     // it could not be created, written, flushed, closed or placed
 };
 
 struct PlaceResult {
@@ -70,6 +75,7 @@ struct PlaceResult {
   std::string cause;            // why, on kFailed
   std::string leftBehind;       // a temporary file that could not be removed
   std::string leftBehindCause;  // why it could not be removed
+  std::int32_t known = 0;       // bytes known, on kCompleted
 };
 
 // Puts `size` bytes from `data` into the file `name` in the working
@@ -77,12 +83,14 @@ struct PlaceResult {
 // to NAME.tmp99 that nothing holds yet), then renames it to `name`.  With
 // `mayReplace` the rename replaces what `name` holds, except the file at
 // `inputPath` (the file being read), after flushing the new file's data to
-// the disk; without it the file is placed only where nothing exists under
-// `name`, in one step with that test.  Leaves whatever holds `name` as it
-// was when it does not place the file.
+// the disk, and, with `expected`, only while `name` still holds that file;
+// without it the file is placed only where nothing exists under `name`, in
+// one step with that test.  Leaves whatever holds `name` as it was when it
+// does not place the file.
 PlaceResult PlaceOutputFile(const std::string& name, const std::uint8_t* data,
                             std::size_t size, const char* inputPath,
-                            bool mayReplace) {
+                            bool mayReplace,
+                            const platform::FileIdentity* expected = nullptr) {
   PlaceResult result;
   if (mayReplace && platform::SameFile(name.c_str(), inputPath)) {
     result.cause = "it is the file being read";
@@ -113,7 +121,10 @@ PlaceResult PlaceOutputFile(const std::string& name, const std::uint8_t* data,
   bool taken = false;
   if (file.Write(data, size) && (!replaces || file.Flush()) && file.Close()) {
     if (testPauseName != nullptr && name == testPauseName) PauseForTest();
-    if (mayReplace ? file.MoveOver(name) : file.MoveToFreeName(name, &taken)) {
+    if (expected != nullptr && !platform::StillSameFile(name, *expected)) {
+      taken = true;  // what was merged is no longer there
+    } else if (mayReplace ? file.MoveOver(name)
+                          : file.MoveToFreeName(name, &taken)) {
       result.placement = replaces ? Placement::kReplaced : Placement::kPlaced;
       return result;
     }
@@ -122,6 +133,61 @@ PlaceResult PlaceOutputFile(const std::string& name, const std::uint8_t* data,
   result.cause = file.Cause();
   if (!file.Discard(&result.leftBehindCause)) result.leftBehind = file.Path();
   return result;
+}
+
+// Puts the entry `name`, read as `read` into `data`, in place.  A file read
+// cleanly replaces whatever its name holds; any other is placed where
+// nothing holds the name, or merged with a file of its length there (see
+// merge.h), and otherwise leaves what it finds as it was.
+PlaceResult PlaceEntry(const std::string& name, const EntryRead& read,
+                       const std::uint8_t* data, std::size_t size,
+                       const char* inputPath) {
+  if (read.Clean()) {
+    return PlaceOutputFile(name, data, size, inputPath, true);
+  }
+  std::vector<std::uint8_t> existing, merged;
+  platform::FileIdentity identity;
+  PlaceResult result;
+  switch (platform::ReadExistingFile(name, size, &existing, &identity)) {
+    case platform::Existing::kNothing:
+      return PlaceOutputFile(name, data, size, inputPath, false);
+    case platform::Existing::kOther:
+      result.placement = Placement::kKept;
+      return result;
+    case platform::Existing::kRead:
+      break;
+  }
+  const MergeResult merge = MergeWithExisting(read, data, existing, &merged);
+  if (merge.outcome != MergeOutcome::kMerged) {
+    result.placement = merge.outcome == MergeOutcome::kDisagrees
+                           ? Placement::kDiffers
+                           : Placement::kKept;
+    return result;
+  }
+  result =
+      PlaceOutputFile(name, merged.data(), size, inputPath, true, &identity);
+  if (result.placement == Placement::kReplaced) {
+    result.placement = Placement::kCompleted;
+    result.known = merge.known;
+  }
+  return result;
+}
+
+// Writes the lines about what `read` could not read cleanly, in read order:
+// a sector recorded with a read error, and, unless the entry's disk is not
+// in the file at all, a piece not read in full.
+void ReportRead(Console* console, const std::string& name,
+                const EntryRead& read, bool diskPresent) {
+  for (const Piece& piece : read.pieces) {
+    if (piece.readError) {
+      console->Err(kReadErrorFormat, name.c_str(), piece.c, piece.h, piece.r,
+                   unsigned{piece.status});
+    }
+    if (!piece.Full() && diskPresent) {
+      console->Err(kNotReadInFullFormat, name.c_str(), piece.c, piece.h,
+                   piece.r, piece.got, piece.length);
+    }
+  }
 }
 
 }  // namespace
@@ -163,38 +229,39 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
   int status = 0;
   int group = -1;
   int number = 0;
+  bool diskPresent = false;
+  int lastMissingDisk = -1;
   bool replacedAny = false;
   for (const ExtractEntry& entry : kExtractionPlan) {
     if (entry.group != group) {
       group = entry.group;
       number = 0;
-      image.SelectImage(kExtractGroups[group].disk);
+      const std::int32_t disk = kExtractGroups[group].disk;
+      image.SelectImage(disk);
       image.SetSectorRange(kPlanFirstSector, kPlanLastSector);
+      diskPresent = disk < image.GetImageCount();
+      // Said once per disk, though two groups may read it.
+      if (!diskPresent && disk != lastMissingDisk) {
+        console.Err(kDiskMissingFormat, disk);
+        lastMissingDisk = disk;
+      }
     }
     const std::string name = OutputName(entry, ++number);
 
-    const std::int32_t got = image.ReadSectors(
-        entry.track, entry.track / 2, entry.track % 2, entry.startSector,
-        kPlanSizeCode, transferBuffer, entry.length);
-    for (const SectorReadError& error : image.GetReadErrors()) {
-      console.Err(kReadErrorFormat, name.c_str(), int{error.id.c},
-                  int{error.id.h}, int{error.id.r}, unsigned{error.status});
-      status = 1;
+    const EntryRead read = ReadEntry(&image, entry, transferBuffer);
+    ReportRead(&console, name, read, diskPresent);
+    if (!read.Complete()) {
+      console.Err(kIncompleteFormat, name.c_str(), read.got, entry.length);
     }
-    // Whatever a failed piece left behind is not part of the file.
-    std::memset(transferBuffer + got, 0,
-                static_cast<std::size_t>(entry.length - got));
-    const bool complete = got == entry.length;
-    if (!complete) {
-      console.Err(kIncompleteFormat, name.c_str(), got, entry.length);
-      status = 1;
-    }
+    if (!read.Clean()) status = 1;
 
-    // An incomplete file never replaces what the user already has.
-    const PlaceResult placed = PlaceOutputFile(
-        name, transferBuffer, static_cast<std::size_t>(entry.length), inputPath,
-        complete);
+    const PlaceResult placed =
+        PlaceEntry(name, read, transferBuffer,
+                   static_cast<std::size_t>(entry.length), inputPath);
     switch (placed.placement) {
+      case Placement::kCompleted:
+        console.Err(kCompletedFormat, name.c_str(), placed.known, entry.length);
+        [[fallthrough]];
       case Placement::kReplaced:
         replacedAny = true;
         [[fallthrough]];
@@ -203,6 +270,10 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
         break;
       case Placement::kKept:
         console.Err(kKeptFormat, name.c_str());
+        status = 1;
+        break;
+      case Placement::kDiffers:
+        console.Err(kDiffersFormat, name.c_str());
         status = 1;
         break;
       case Placement::kFailed:

@@ -8,10 +8,12 @@
 // planted link, say) is ever opened, and renamed over its name only once it
 // is complete, so an existing file of that name keeps its content when
 // anything fails, and the input file itself is never replaced.  A file that
-// could not be read in full never replaces anything: it is placed only
-// under a name that nothing holds.  A file that replaces another reaches the
-// disk before the rename, and the directory after the last one, so that a
-// power cut cannot leave an empty file where a good one was.
+// was not read in full and cleanly never changes a byte of an existing file
+// that is not zero: it is placed under a name that nothing holds, or merged
+// with a file of its length there (see merge.h), and otherwise leaves what
+// it finds alone.  A file that replaces another reaches the disk before the
+// rename, and the directory after the last one, so that a power cut cannot
+// leave an empty file where a good one was.
 
 #ifndef TAMREK_EXTRACT_EXTRACTION_RUN_H_
 #define TAMREK_EXTRACT_EXTRACTION_RUN_H_
@@ -29,8 +31,8 @@
 // sectors recorded without a read error, and written; 1 for a wrong argument
 // count or an input that cannot be opened (nothing is written then), or,
 // after the whole plan has run, when any file was incomplete, held a sector
-// recorded with a read error, or could not be written, or when a line could
-// not be written to `out` (then said on `err`).
+// recorded with a read error, was kept as it was or could not be written, or
+// when a line could not be written to `out` (then said on `err`).
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                   std::FILE* err);
 

@@ -46,6 +46,31 @@ constexpr char kReadErrorFormat[] =
     "%s holds a sector recorded with a read error: cylinder %d, head %d, "
     "sector %d, status 0x%02X.\n";
 
+// Standard error, once per piece of an entry (a sector's share of the file)
+// that could not be read in full, in read order with the read-error lines:
+// output name, the sector's cylinder, head and sector number, the bytes read
+// and the piece's length.
+constexpr char kNotReadInFullFormat[] =
+    "%s has a sector that could not be read in full: cylinder %d, head %d, "
+    "sector %d, %d of %d bytes.\n";
+
+// Standard error, before the first entry of a disk that the file does not
+// hold: the disk's number.  Its entries get no per-sector lines.
+constexpr char kDiskMissingFormat[] = "Disk %d is not in the file.\n";
+
+// Standard error, before the created line of an entry that was not read
+// cleanly and was merged with the file under its name: output name, the
+// bytes now known, the entry length.
+constexpr char kCompletedFormat[] =
+    "%s is completed from the file it replaces: %d of %d bytes are known.\n";
+
+// Standard error, instead of the created line, when an entry that was not
+// read cleanly finds a file under its name that holds other bytes where
+// this image was read cleanly, and leaves it as it was.
+constexpr char kDiffersFormat[] =
+    "%s already exists, differs from this image where both were read, and "
+    "is kept as it was.\n";
+
 // Standard error, instead of the created line, when an incomplete entry
 // finds something already under its name and leaves it as it was.
 constexpr char kKeptFormat[] = "%s already exists and is kept as it was.\n";
@@ -82,9 +107,13 @@ constexpr char kHelpText[] =
     "Exit status: 0 when all 29 files were read in full and written; 1 for a\n"
     "wrong command line or an input that cannot be opened (no file is\n"
     "written), or when some file was incomplete, held a sector recorded with\n"
-    "a read error, or could not be written (the line says why), or when\n"
-    "standard output could not be written.  An incomplete file never\n"
-    "replaces a file that already exists.\n"
+    "a read error, was kept as it was or could not be written (the line says\n"
+    "why), or when standard output could not be written.\n"
+    "\n"
+    "A file not read in full and without read errors never changes a byte of\n"
+    "an existing file that is not zero: it is merged with a file of its\n"
+    "length, sector by sector, so that successive dumps run in one folder\n"
+    "add up.\n"
     "\n"
     "Options, each alone on the command line:\n"
     "  --help, -h   show this help and exit (also /? on Windows)\n"

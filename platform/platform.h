@@ -118,6 +118,34 @@ class NewFile {
   std::string cause;
 };
 
+// What ReadExistingFile() found under a name, and the identity of the file
+// it read there, so that a later step can tell whether the name still
+// holds that file.
+enum class Existing {
+  kNothing,  // nothing exists under the name
+  kOther,    // a directory, a link, a file of another size, or unreadable
+  kRead,     // a regular file of the size asked for, read whole
+};
+struct FileIdentity {
+  std::uint64_t volume = 0, index = 0;  // device and inode, or their like
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // last write, in the system's own unit
+};
+
+// Reads the regular file `path` whole into `*content` when it is exactly
+// `size` bytes long, never following a symbolic link (nor, on Windows, any
+// reparse point) and never waiting on a FIFO, and stores its identity.
+// Returns kNothing when nothing exists under `path`, kOther when something
+// else does or it cannot be read, kRead with `*content` and `*identity`
+// set.
+Existing ReadExistingFile(const std::string& path, std::size_t size,
+                          std::vector<std::uint8_t>* content,
+                          FileIdentity* identity);
+
+// Whether `path` still names, without following a link, the file that
+// `identity` describes, unchanged in size and time of last write.
+bool StillSameFile(const std::string& path, const FileIdentity& identity);
+
 // Whether something (a file, a directory, a link, even a dangling one)
 // exists under `path`.  False too when that cannot be examined.
 bool NameExists(const std::string& path);

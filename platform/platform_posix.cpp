@@ -287,6 +287,62 @@ bool NewFile::Fail(unsigned long error, const std::string& name) {
   return false;
 }
 
+namespace {
+
+FileIdentity IdentityOf(const struct stat& st) {
+  FileIdentity identity;
+  identity.volume = static_cast<std::uint64_t>(st.st_dev);
+  identity.index = static_cast<std::uint64_t>(st.st_ino);
+  identity.size = static_cast<std::uint64_t>(st.st_size);
+  identity.modified =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+      st.st_mtim.tv_nsec;
+  return identity;
+}
+
+bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index && a.size == b.size &&
+         a.modified == b.modified;
+}
+
+}  // namespace
+
+Existing ReadExistingFile(const std::string& path, std::size_t size,
+                          std::vector<std::uint8_t>* content,
+                          FileIdentity* identity) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    return errno == ENOENT ? Existing::kNothing : Existing::kOther;
+  }
+  if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != size) {
+    return Existing::kOther;
+  }
+  // O_NOFOLLOW: a link put there since is refused; O_NONBLOCK: so is a FIFO.
+  const int fd =
+      open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Existing::kOther;
+  content->assign(size, 0);
+  std::size_t done = 0;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+            static_cast<std::uint64_t>(st.st_size) == size;
+  while (ok && done < size) {
+    const ssize_t got = read(fd, content->data() + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    ok = got > 0;
+    if (ok) done += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  if (!ok) return Existing::kOther;
+  *identity = IdentityOf(st);
+  return Existing::kRead;
+}
+
+bool StillSameFile(const std::string& path, const FileIdentity& identity) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         SameIdentity(IdentityOf(st), identity);
+}
+
 bool NameExists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;

@@ -272,6 +272,71 @@ bool NewFile::Fail(unsigned long error, const std::string& name) {
   return false;
 }
 
+namespace {
+
+// The identity of the open file `handle`; false when it is not a regular
+// file (a directory, a reparse point) or cannot be examined.
+bool IdentifyRegular(HANDLE handle, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info) == 0 ||
+      (info.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return false;
+  }
+  const auto join = [](DWORD high, DWORD low) {
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+  };
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index = join(info.nFileIndexHigh, info.nFileIndexLow);
+  identity->size = join(info.nFileSizeHigh, info.nFileSizeLow);
+  identity->modified = static_cast<std::int64_t>(join(
+      info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
+  return true;
+}
+
+// Opens what `path` names itself, a link or reparse point rather than its
+// target, for reading and for examining.
+HANDLE OpenNoFollow(const std::string& path, DWORD access) {
+  return CreateFileW(WidePath(path.c_str()).c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                     nullptr);
+}
+
+}  // namespace
+
+Existing ReadExistingFile(const std::string& path, std::size_t size,
+                          std::vector<std::uint8_t>* content,
+                          FileIdentity* identity) {
+  if (!NameExists(path)) return Existing::kNothing;
+  const HANDLE handle = OpenNoFollow(path, GENERIC_READ);
+  if (handle == INVALID_HANDLE_VALUE) return Existing::kOther;
+  bool ok = IdentifyRegular(handle, identity) && identity->size == size;
+  if (ok) content->assign(size, 0);
+  for (std::size_t done = 0; ok && done < size;) {
+    DWORD got = 0;
+    ok = ReadFile(handle, content->data() + done,
+                  static_cast<DWORD>(size - done), &got, nullptr) != 0 &&
+         got > 0;
+    done += got;
+  }
+  CloseHandle(handle);
+  return ok ? Existing::kRead : Existing::kOther;
+}
+
+bool StillSameFile(const std::string& path, const FileIdentity& identity) {
+  const HANDLE handle = OpenNoFollow(path, FILE_READ_ATTRIBUTES);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FileIdentity now;
+  const bool same = IdentifyRegular(handle, &now) &&
+                    now.volume == identity.volume &&
+                    now.index == identity.index && now.size == identity.size &&
+                    now.modified == identity.modified;
+  CloseHandle(handle);
+  return same;
+}
+
 bool NameExists(const std::string& path) {
   return GetFileAttributesW(WidePath(path.c_str()).c_str()) !=
          INVALID_FILE_ATTRIBUTES;
