@@ -141,6 +141,13 @@ const char* D88Image::GetImageName() const { return name; }
 
 std::int32_t D88Image::GetSelectedImage() const { return selectedImage; }
 
+std::int32_t D88Image::GetDiskSize() const { return diskSize; }
+
+bool D88Image::HasTrack(std::int32_t track) const {
+  std::int64_t position;
+  return LocateTrack(track, &position);
+}
+
 void D88Image::SetSectorRange(std::int32_t first, std::int32_t last) {
   firstSector = first;
   lastSector = last;

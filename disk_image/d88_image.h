@@ -90,6 +90,16 @@ class D88Image {
   // Index of the selected image, or -1 when none is selected.
   std::int32_t GetSelectedImage() const;
 
+  // The disk size field of the selected image (its bytes, header included,
+  // as the header records them); 0 when none is selected.
+  std::int32_t GetDiskSize() const;
+
+  // Whether `track` of the selected image passes the reads' track check: a
+  // file is open, `track` is in 0..163, and its offset in the track table
+  // is neither 0 (absent) nor beyond the disk size.  False when no image is
+  // selected.
+  bool HasTrack(std::int32_t track) const;
+
   // Sets the sector numbers a track side runs through in ReadSectors()
   // (1..16 until set).  The values are not checked.
   void SetSectorRange(std::int32_t first, std::int32_t last);

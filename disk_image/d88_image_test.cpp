@@ -336,6 +336,10 @@ TEST_F(D88ImageTest, TrackCheckRefusesAbsentNegativeAndOutOfRangeTracks) {
   EXPECT_TRUE(Sector512(2, 1, 0, 1).empty());
   EXPECT_TRUE(Sector512(164, 82, 0, 1).empty());
   EXPECT_TRUE(Sector512(-1, 0, 0, 1).empty());
+  // HasTrack() is the same check, without a read.
+  for (int t : {-1, 0, 1, 2, 3, 163, 164}) {
+    EXPECT_EQ(image.HasTrack(t), t == 0 || t == 163) << t;
+  }
 
   // In a second image an offset of -528 as 32 bits would land on the first
   // image's last sector record: it is refused all the same.
@@ -358,12 +362,17 @@ TEST_F(D88ImageTest, TrackOffsetMayEqualButNotExceedTheDiskSize) {
   PutFixed32(&file, 0x1C, track1);  // track 1 starts exactly at the end
   OpenBytes(file);
   ASSERT_TRUE(image.SelectImage(0));
+  EXPECT_EQ(image.GetDiskSize(), static_cast<std::int32_t>(track1));
   EXPECT_EQ(Sector512(1, 0, 1, 1), Filled(512, 0x66));
   PutFixed32(&file, 0x1C, track1 - 1);
   OpenBytes(file);
   ASSERT_TRUE(image.SelectImage(0));
   EXPECT_TRUE(Sector512(1, 0, 1, 1).empty());
+  EXPECT_FALSE(image.HasTrack(1));
   EXPECT_EQ(Sector512(0, 0, 0, 1), Filled(512, 0x55));
+  EXPECT_FALSE(image.SelectImage(1));  // nothing selected: no disk, no track
+  EXPECT_EQ(image.GetDiskSize(), 0);
+  EXPECT_FALSE(image.HasTrack(0));
 }
 
 TEST_F(D88ImageTest, NonPositiveMaxLenReadsNothing) {

@@ -8,28 +8,6 @@ namespace {
 
 constexpr std::int32_t kUnit = std::int32_t{128} << kPlanSizeCode;
 
-// Where a run of the plan's sectors is: the track and the sector ID.
-struct Position {
-  std::int32_t track, c, h, r;
-
-  // Steps to the next sector as ReadSectors() does: after the range's last
-  // sector, the first of the other side, or of the next cylinder.
-  void Next() {
-    if (r != kPlanLastSector) {
-      ++r;
-      return;
-    }
-    ++track;
-    if (h == 0) {
-      h = 1;
-    } else {
-      h = 0;
-      ++c;
-    }
-    r = kPlanFirstSector;
-  }
-};
-
 // The length of the piece at `offset`: a sector, or the file's rest.
 std::int32_t PieceLength(const ExtractEntry& entry, std::int32_t offset) {
   const std::int32_t rest = entry.length - offset;
@@ -38,7 +16,7 @@ std::int32_t PieceLength(const ExtractEntry& entry, std::int32_t offset) {
 
 // Appends the piece at `offset`, read from `at`, of which `got` bytes were
 // read.
-void AddPiece(std::int32_t offset, std::int32_t length, const Position& at,
+void AddPiece(std::int32_t offset, std::int32_t length, const PlanSector& at,
               std::int32_t got, EntryRead* read) {
   read->pieces.push_back(
       Piece{offset, length, at.c, at.h, at.r, got, 0, false});
@@ -81,7 +59,7 @@ bool EntryRead::Clean() const {
 EntryRead ReadEntry(D88Image* image, const ExtractEntry& entry,
                     std::uint8_t* dest) {
   EntryRead read;
-  Position at{entry.track, entry.track / 2, entry.track % 2, entry.startSector};
+  PlanSector at = FirstSector(entry);
   std::int32_t done = 0;
   while (done < entry.length) {
     // As far as the run reads in full: whole pieces, or the rest at once.

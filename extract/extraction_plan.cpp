@@ -45,6 +45,26 @@ const ExtractEntry kExtractionPlan[kExtractEntryCount] = {
     {4, 80, 5, 2306},   // PDAT05
 };
 
+void PlanSector::Next() {
+  if (r != kPlanLastSector) {
+    ++r;
+    return;
+  }
+  ++track;
+  if (h == 0) {
+    h = 1;
+  } else {
+    h = 0;
+    ++c;
+  }
+  r = kPlanFirstSector;
+}
+
+PlanSector FirstSector(const ExtractEntry& entry) {
+  return PlanSector{entry.track, entry.track / 2, entry.track % 2,
+                    entry.startSector};
+}
+
 std::string OutputName(const ExtractEntry& entry, int number) {
   const ExtractGroup& group = kExtractGroups[entry.group];
   if (!group.numbered) return group.nameRule;

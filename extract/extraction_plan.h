@@ -34,6 +34,19 @@ constexpr std::int32_t kLongestEntry = 3330;
 extern const ExtractGroup kExtractGroups[kExtractGroupCount];
 extern const ExtractEntry kExtractionPlan[kExtractEntryCount];
 
+// Where a run of the plan's sectors is: the track and the sector ID.
+struct PlanSector {
+  std::int32_t track, c, h, r;
+
+  // Steps to the next sector of a run, as D88Image::ReadSectors() does with
+  // the plan's sector range: after sector 10, sector 1 of the other side,
+  // or of the next cylinder.
+  void Next();
+};
+
+// The first sector of `entry`.
+PlanSector FirstSector(const ExtractEntry& entry);
+
 // The output name of `entry`, where `number` is the row's 1-based
 // position within its group.
 std::string OutputName(const ExtractEntry& entry, int number);

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "disk_image/d88_image.h"
+#include "extract/console.h"
 #include "extract/entry_read.h"
 #include "extract/extraction_plan.h"
+#include "extract/listing.h"
 #include "extract/merge.h"
 #include "extract/messages.h"
 #include "platform/platform.h"
@@ -32,33 +34,6 @@ const char* testPauseName = nullptr;
 void PauseForTest() {
   for (int ch = 0; ch != '\n' && ch != EOF;) ch = std::fgetc(stdin);
 }
-
-// Where the console lines go, and whether any could not be written.
-struct Console {
-  std::FILE* out;
-  std::FILE* err;
-  bool outFailed = false;
-
-  // Writes one ASCII line to standard output, formatted from `format` and
-  // `args`, noting a failure.
-  template <typename... Args>
-  void Out(const char* format, Args... args) {
-    if (!Write(out, format, args...)) outFailed = true;
-  }
-  // The same on standard error, where a failure has nowhere to be told.
-  template <typename... Args>
-  void Err(const char* format, Args... args) {
-    Write(err, format, args...);
-  }
-
- private:
-  template <typename... Args>
-  static bool Write(std::FILE* stream, const char* format, Args... args) {
-    char line[512];
-    std::snprintf(line, sizeof line, format, args...);
-    return platform::WriteConsoleLine(stream, line, line);
-  }
-};
 
 // How an output file ended.
 enum class Placement {
@@ -190,42 +165,14 @@ void ReportRead(Console* console, const std::string& name,
   }
 }
 
-}  // namespace
+// What the command line asks for.
+enum class Mode { kExtract, kList, kTest };
 
-int RunExtraction(int argc, const char* const* argv, std::FILE* out,
-                  std::FILE* err) {
-  D88Image image;
-  Console console{out, err};
-  if (argc == 2) {
-    const std::string option = argv[1];
-    const bool help = option == "--help" || option == "-h" ||
-                      platform::IsSystemHelpOption(option);
-    if (help || option == "--version") {
-      if (help) {
-        console.outFailed =
-            !platform::WriteConsoleLine(out, kUsageMessage,
-                                        kUsageMessageUtf8) ||
-            !platform::WriteConsoleLine(out, kHelpText, kHelpText);
-      } else {
-        console.Out(kVersionFormat, TAMREK_VERSION, TAMREK_COPYRIGHT);
-      }
-      if (!console.outFailed) return 0;
-      console.Err("%s", kOutputFailedMessage);
-      return 1;
-    }
-  }
-  if (argc != 2) {
-    platform::WriteConsoleLine(err, kUsageMessage, kUsageMessageUtf8);
-    return 1;
-  }
-  const char* inputPath = argv[1];
-  if (!image.Open(inputPath)) {
-    platform::WriteConsoleLine(err, kOpenFailureMessage,
-                               kOpenFailureMessageUtf8);
-    return 1;
-  }
-
-  testPauseName = std::getenv("TAMREK_TEST_PAUSE_BEFORE_PLACING");
+// Runs the plan on the file open in `image`: reads every entry, reports
+// what could not be read cleanly and, unless `mode` is kTest, puts each file
+// in place.  Returns the run's status before the standard output check.
+int RunPlan(D88Image* image, const char* inputPath, Mode mode,
+            Console* console) {
   int status = 0;
   int group = -1;
   int number = 0;
@@ -237,64 +184,112 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
       group = entry.group;
       number = 0;
       const std::int32_t disk = kExtractGroups[group].disk;
-      image.SelectImage(disk);
-      image.SetSectorRange(kPlanFirstSector, kPlanLastSector);
-      diskPresent = disk < image.GetImageCount();
+      image->SelectImage(disk);
+      image->SetSectorRange(kPlanFirstSector, kPlanLastSector);
+      diskPresent = disk < image->GetImageCount();
       // Said once per disk, though two groups may read it.
       if (!diskPresent && disk != lastMissingDisk) {
-        console.Err(kDiskMissingFormat, disk);
+        console->Err(kDiskMissingFormat, disk);
         lastMissingDisk = disk;
       }
     }
     const std::string name = OutputName(entry, ++number);
 
-    const EntryRead read = ReadEntry(&image, entry, transferBuffer);
-    ReportRead(&console, name, read, diskPresent);
+    const EntryRead read = ReadEntry(image, entry, transferBuffer);
+    ReportRead(console, name, read, diskPresent);
     if (!read.Complete()) {
-      console.Err(kIncompleteFormat, name.c_str(), read.got, entry.length);
+      console->Err(kIncompleteFormat, name.c_str(), read.got, entry.length);
     }
     if (!read.Clean()) status = 1;
+    if (mode == Mode::kTest) {
+      if (read.Clean()) console->Out(kCompleteFormat, name.c_str());
+      continue;
+    }
 
     const PlaceResult placed =
         PlaceEntry(name, read, transferBuffer,
                    static_cast<std::size_t>(entry.length), inputPath);
     switch (placed.placement) {
       case Placement::kCompleted:
-        console.Err(kCompletedFormat, name.c_str(), placed.known, entry.length);
+        console->Err(kCompletedFormat, name.c_str(), placed.known,
+                     entry.length);
         [[fallthrough]];
       case Placement::kReplaced:
         replacedAny = true;
         [[fallthrough]];
       case Placement::kPlaced:
-        console.Out(kCreatedFormat, name.c_str());
+        console->Out(kCreatedFormat, name.c_str());
         break;
       case Placement::kKept:
-        console.Err(kKeptFormat, name.c_str());
+        console->Err(kKeptFormat, name.c_str());
         status = 1;
         break;
       case Placement::kDiffers:
-        console.Err(kDiffersFormat, name.c_str());
+        console->Err(kDiffersFormat, name.c_str());
         status = 1;
         break;
       case Placement::kFailed:
-        console.Err(kNotWrittenFormat, name.c_str(), placed.cause.c_str());
+        console->Err(kNotWrittenFormat, name.c_str(), placed.cause.c_str());
         status = 1;
         break;
     }
     if (!placed.leftBehind.empty()) {
-      console.Err(kNotRemovedFormat, placed.leftBehind.c_str(),
-                  placed.leftBehindCause.c_str());
+      console->Err(kNotRemovedFormat, placed.leftBehind.c_str(),
+                   placed.leftBehindCause.c_str());
     }
   }
   // The renames that replaced files reach the disk with their directory.
   std::string cause;
   if (replacedAny && !platform::FlushDirectory(".", &cause)) {
-    console.Err(kDirectoryNotFlushedFormat, cause.c_str());
-    status = 1;
-  }
-  if (console.outFailed) {
-    console.Err("%s", kOutputFailedMessage);
+    console->Err(kDirectoryNotFlushedFormat, cause.c_str());
     status = 1;
   }
   return status;
+}
+
+// `status`, or 1 after saying so when a line could not be written to
+// standard output.
+int Finish(Console* console, int status) {
+  if (!console->OutFailed()) return status;
+  console->Err("%s", kOutputFailedMessage);
+  return 1;
+}
+
+}  // namespace
+
+int RunExtraction(int argc, const char* const* argv, std::FILE* out,
+                  std::FILE* err) {
+  D88Image image;
+  Console console(out, err);
+  const std::string option = argc >= 2 ? argv[1] : "";
+  if (argc == 2 && (option == "--help" || option == "-h" ||
+                    platform::IsSystemHelpOption(option))) {
+    console.OutText(kUsageMessage, kUsageMessageUtf8);
+    console.OutText(kHelpText, kHelpText);
+    return Finish(&console, 0);
+  }
+  if (argc == 2 && option == "--version") {
+    console.Out(kVersionFormat, TAMREK_VERSION, TAMREK_COPYRIGHT);
+    return Finish(&console, 0);
+  }
+  Mode mode = Mode::kExtract;
+  if (argc == 3 && (option == "--list" || option == "-l")) {
+    mode = Mode::kList;
+  } else if (argc == 3 && (option == "--test" || option == "-t")) {
+    mode = Mode::kTest;
+  } else if (argc != 2) {
+    console.ErrText(kUsageMessage, kUsageMessageUtf8);
+    return 1;
+  }
+  const char* inputPath = argv[argc - 1];
+  if (!image.Open(inputPath)) {
+    console.ErrText(kOpenFailureMessage, kOpenFailureMessageUtf8);
+    return 1;
+  }
+  testPauseName = std::getenv("TAMREK_TEST_PAUSE_BEFORE_PLACING");
+  if (mode == Mode::kList) {
+    ListImage(&image, &console);
+    return Finish(&console, 0);
+  }
+  return Finish(&console, RunPlan(&image, inputPath, mode, &console));
 }

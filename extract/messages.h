@@ -94,6 +94,37 @@ constexpr char kDirectoryNotFlushedFormat[] =
 constexpr char kOutputFailedMessage[] =
     "Standard output could not be written.\n";
 
+// Standard output, for --test, once an entry has been read in full and
+// without a recorded read error, where the extraction would have written
+// it: output name.
+constexpr char kCompleteFormat[] = "%s is complete.\n";
+
+// Standard output, for --list.  First how many disk images the file holds.
+constexpr char kListNoImages[] = "The file holds no disk image.\n";
+constexpr char kListImageCountFormat[] = "The file holds %d disk image%s.\n";
+// Then one line per image: its index, its name (printable ASCII, other
+// bytes as \xHH), media type, disk size, the tracks present, and the
+// scenario disk it serves ("scenario disk N" or "not used").
+constexpr char kListImageFormat[] =
+    "Image %d: name \"%s\", media type 0x%02X, %u bytes, %d tracks, %s.\n";
+constexpr char kListUnreadableImageFormat[] =
+    "Image %d: its header cannot be read, %s.\n";
+// Then, per scenario disk (or the missing-disk line), the tracks the plan
+// reads that are not laid out as it reads them, with the IDs they hold, or
+// one line that says all are.
+constexpr char kListLayoutGoodFormat[] =
+    "Disk %d: every track the plan reads holds sectors 1 to 10 of 512 "
+    "bytes.\n";
+constexpr char kListTrackAbsentFormat[] =
+    "Disk %d: track %d (cylinder %d, head %d) is absent.\n";
+constexpr char kListTrackEmptyFormat[] =
+    "Disk %d: track %d (cylinder %d, head %d) holds no sector.\n";
+constexpr char kListTrackFormat[] =
+    "Disk %d: track %d (cylinder %d, head %d) holds C/H/R/N%s.\n";
+// Last the plan: output name, disk, cylinder, head, first sector, length.
+constexpr char kListEntryFormat[] =
+    "%s: disk %d, cylinder %d, head %d, sector %d, %d bytes.\n";
+
 // Standard output, after the usage line, for --help: what the tool does,
 // where its files go, what its statuses mean and where to read more.
 constexpr char kHelpText[] =
@@ -115,10 +146,17 @@ constexpr char kHelpText[] =
     "length, sector by sector, so that successive dumps run in one folder\n"
     "add up.\n"
     "\n"
-    "Options, each alone on the command line:\n"
-    "  --help, -h   show this help and exit (also /? on Windows)\n"
-    "  --version    show the version and exit\n"
-    "A file named like an option is reached as ./--help.\n"
+    "Options:\n"
+    "  --list FILE, -l FILE  show the disk images FILE holds, in order, the\n"
+    "                        tracks the plan reads that are not laid out as\n"
+    "                        it reads them, and the plan; write no file\n"
+    "  --test FILE, -t FILE  read the whole plan and say which files FILE\n"
+    "                        gives in full and without read errors; write\n"
+    "                        no file; status 0 when all 29 are complete\n"
+    "  --help, -h            show this help and exit (also /? on Windows)\n"
+    "  --version             show the version and exit\n"
+    "An option is one only as the first argument.  A file named like an\n"
+    "option is reached as ./--help.\n"
     "\n"
     "More: man tamrek, and the README.\n";
 

@@ -853,6 +853,186 @@ TEST_F(TamrekTest, SectorsRecordedWithAReadErrorAreReportedInReadOrder) {
   }
 }
 
+// ---- Looking before extracting: --list and --test ----
+
+// The --list line of image `index` of a demo file, serving `serves`.
+std::string ImageLine(int index, const std::string& name, int tracks,
+                      const std::string& serves) {
+  return "Image " + std::to_string(index) + ": name \"" + name +
+         "\", media type 0x10, 845488 bytes, " + std::to_string(tracks) +
+         " tracks, " + serves + ".\n";
+}
+
+// The last lines of every listing: the plan.
+std::string PlanLines() {
+  std::string lines;
+  for (const PlanRow& row : kPlan) {
+    lines += std::string(row.name) + ": disk " + std::to_string(row.disk) +
+             ", cylinder " + std::to_string(row.track / 2) + ", head " +
+             std::to_string(row.track % 2) + ", sector " +
+             std::to_string(row.sector) + ", " + std::to_string(row.length) +
+             " bytes.\n";
+  }
+  return lines;
+}
+
+TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
+  const auto good = [](int disk) {
+    return "Disk " + std::to_string(disk) +
+           ": every track the plan reads holds sectors 1 to 10 of 512 "
+           "bytes.\n";
+  };
+  const auto join = [](std::vector<Bytes> disks) {
+    Bytes out;
+    for (const Bytes& d : disks) out.insert(out.end(), d.begin(), d.end());
+    return out;
+  };
+  // Disk 1 single-sided: track t holds cylinder t, head 0.  Disk 2: track
+  // 76 absent, sector 2 of track 77 renumbered 99.
+  const Bytes singleSided =
+      MakeUniformDisk(1, 80, 10, 2, SectorText, 1, [](int, SectorRecord* s) {
+        s->c = static_cast<std::uint8_t>(2 * s->c + s->h);
+        s->h = 0;
+      }).Build();
+  D88DiskWriter damaged =
+      MakeUniformDisk(2, 80, 10, 2, SectorText, 1, [](int, SectorRecord* s) {
+        if (s->c == 38 && s->h == 1 && s->r == 2) s->r = 99;
+      });
+  damaged.OverrideTrackOffset(76, 0);
+  std::string singleLines, wrongJoin;
+  for (int t = 73; t <= 79; ++t) {
+    singleLines += "Disk 1: track " + std::to_string(t) + " (cylinder " +
+                   std::to_string(t / 2) + ", head " + std::to_string(t % 2) +
+                   ") holds C/H/R/N";
+    for (int r = 1; r <= 10; ++r) {
+      singleLines += " " + std::to_string(t) + "/0/" + std::to_string(r) + "/2";
+    }
+    singleLines += ".\n";
+  }
+  std::string damagedLines =
+      "Disk 2: track 76 (cylinder 38, head 0) is absent.\n"
+      "Disk 2: track 77 (cylinder 38, head 1) holds C/H/R/N";
+  for (int r : {1, 99, 3, 4, 5, 6, 7, 8, 9, 10}) {
+    damagedLines += " 38/1/" + std::to_string(r) + "/2";
+  }
+  damagedLines += ".\n";
+  std::string text;
+  while (text.size() < 600) text += "Not a disk.\n";
+  struct Case {
+    const char* what;
+    Bytes data;
+    std::string lines;  // all but the plan
+  };
+  const Case cases[] = {
+      {"four disks", DemoFile(4),
+       "The file holds 4 disk images.\n" +
+           ImageLine(0, "DISK0", 160, "scenario disk 0") +
+           ImageLine(1, "DISK1", 160, "scenario disk 1") +
+           ImageLine(2, "DISK2", 160, "scenario disk 2") +
+           ImageLine(3, "DISK3", 160, "scenario disk 3") + good(0) + good(1) +
+           good(2) + good(3)},
+      {"a wrong join, with a fifth disk",
+       join({DemoDisk(1), DemoDisk(0), DemoDisk(3), DemoDisk(2), DemoDisk(0)}),
+       "The file holds 5 disk images.\n" +
+           ImageLine(0, "DISK1", 160, "scenario disk 0") +
+           ImageLine(1, "DISK0", 160, "scenario disk 1") +
+           ImageLine(2, "DISK3", 160, "scenario disk 2") +
+           ImageLine(3, "DISK2", 160, "scenario disk 3") +
+           ImageLine(4, "DISK0", 160, "not used") + good(0) + good(1) +
+           good(2) + good(3)},
+      {"one disk", DemoFile(1),
+       "The file holds 1 disk image.\n" +
+           ImageLine(0, "DISK0", 160, "scenario disk 0") + good(0) +
+           "Disk 1 is not in the file.\nDisk 2 is not in the file.\n"
+           "Disk 3 is not in the file.\n"},
+      {"a single-sided disk, an absent and a damaged track",
+       join({DemoDisk(0), singleSided, damaged.Build(), DemoDisk(3)}),
+       "The file holds 4 disk images.\n" +
+           ImageLine(0, "DISK0", 160, "scenario disk 0") +
+           ImageLine(1, "DISK1", 160, "scenario disk 1") +
+           ImageLine(2, "DISK2", 159, "scenario disk 2") +
+           ImageLine(3, "DISK3", 160, "scenario disk 3") + good(0) +
+           singleLines + damagedLines + good(3)},
+      {"a text file", Bytes(text.begin(), text.end()),
+       "The file holds no disk image.\nDisk 0 is not in the file.\n"
+       "Disk 1 is not in the file.\nDisk 2 is not in the file.\n"
+       "Disk 3 is not in the file.\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WriteFile(input, c.data));
+    const Result r = Run({"--list", input});
+    EXPECT_EQ(r.status, 0) << c.what;
+    EXPECT_EQ(r.out, Console(c.lines + PlanLines())) << c.what;
+    EXPECT_EQ(r.err, "") << c.what;
+    EXPECT_TRUE(WorkFiles().empty()) << c.what;
+  }
+}
+
+TEST_F(TamrekTest, TestReadsThePlanAndWritesNothing) {
+  // Over an earlier extraction, which stays as it was.
+  const auto earlier = PlantEarlierExtraction();
+  std::string complete;
+  for (const PlanRow& row : kPlan) {
+    complete += std::string(row.name) + " is complete.\n";
+  }
+  const std::string missing = "MDAT01 is complete.\n";
+  struct Case {
+    const char* what;
+    Bytes data;
+    int status;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {"a complete dump", DemoFile(4), 0, complete, ""},
+      {"a damaged dump",
+       DemoFile(4,
+                [](int disk, SectorRecord* s) {
+                  if (disk == 0 && s->c == 7 && s->h == 0 && s->r == 6)
+                    s->r = 99;
+                }),
+       1,
+       complete.substr(0, complete.find(missing)) +
+           complete.substr(complete.find(missing) + missing.size()),
+       ShortfallLines(kPlan[1], {{2, 0}})},
+      {"one disk", DemoFile(1), 1, complete.substr(0, complete.find("LDAT01")),
+       MissingDiskLines(1)},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WriteFile(input, c.data));
+    const Result r = Run({"--test", input});
+    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(r.out, Console(c.out)) << c.what;
+    EXPECT_EQ(r.err, Console(c.err)) << c.what;
+    EXPECT_EQ(WorkFiles(), earlier) << c.what;
+  }
+}
+
+TEST_F(TamrekTest, ListAndTestAreOptionsOnlyAsTheFirstOfTwoArguments) {
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  for (const std::string option : {"--list", "-l", "--test", "-t"}) {
+    Result r = Run({option, input});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.out.substr(0, 4),
+              option.find('l') != std::string::npos ? "The " : "DRIV")
+        << option;
+    r = Run({option, (root / "absent.d88").string()});
+    EXPECT_EQ(r.status, 1) << option;
+    EXPECT_EQ(r.out, "") << option;
+    EXPECT_EQ(r.err, Console(kOpenFailure)) << option;
+    // Alone it is a path; elsewhere, or with more, a wrong command line.
+    EXPECT_EQ(Run({option}).err, Console(kOpenFailure)) << option;
+    EXPECT_EQ(Run({input, option}).err, Console(kUsage)) << option;
+    EXPECT_EQ(Run({option, input, input}).err, Console(kUsage)) << option;
+  }
+  EXPECT_EQ(Run({"/l", input}).err, Console(kUsage));
+  EXPECT_TRUE(WorkFiles().empty());
+  // A file of such a name is reached as ./--list.
+  ASSERT_TRUE(WriteFile((work / "--list").string(), DemoFile(4)));
+  const Result r = Run({"--test", "./--list"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind(Console("DRIVER01.BIN is complete.\n"), 0), 0u);
+}
+
 // ---- The user's files ----
 
 TEST_F(TamrekTest, IncompleteFilesNeverReplaceAnEarlierExtraction) {

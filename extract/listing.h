@@ -1,0 +1,20 @@
+// The listing of `tamrek --list`: what a D88 file holds, read without
+// writing anything, so that a user can see whether the file is the four
+// scenario disks in their order before extracting it.  It shows each disk
+// image (its name, media type, size, present tracks and the scenario disk it
+// serves), then, for each scenario disk, every track the plan reads that is
+// not laid out as the plan reads it (ten 512-byte sectors numbered 1 to 10
+// with the track's own cylinder and head), with the sector IDs it does hold
+// in their stored order, and last the plan itself.
+
+#ifndef TAMREK_EXTRACT_LISTING_H_
+#define TAMREK_EXTRACT_LISTING_H_
+
+#include "disk_image/d88_image.h"
+#include "extract/console.h"
+
+// Writes the listing of the file open in `image` to standard output.
+// REQUIRES: `image` has a file open.  Selects images in turn.
+void ListImage(D88Image* image, Console* console);
+
+#endif  // TAMREK_EXTRACT_LISTING_H_
