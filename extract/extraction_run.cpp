@@ -3,8 +3,6 @@
 #include "extract/extraction_run.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,16 +22,6 @@ constexpr int kTemporaryNames = 100;
 
 // Every row is read into this buffer from its first byte.
 std::uint8_t transferBuffer[kLongestEntry];
-
-// For the tests of interrupted runs only, never set in a normal run: the
-// output name (from TAMREK_TEST_PAUSE_BEFORE_PLACING) whose complete
-// temporary file waits, before it is placed, until a line is read from
-// standard input, so that a test can interrupt the run at that moment.
-const char* testPauseName = nullptr;
-
-void PauseForTest() {
-  for (int ch = 0; ch != '\n' && ch != EOF;) ch = std::fgetc(stdin);
-}
 
 // How an output file ended.
 enum class Placement {
@@ -73,19 +61,15 @@ PlaceResult PlaceOutputFile(const std::string& name, const std::uint8_t* data,
   }
   // Each temporary file is created new: whatever already holds a name (a
   // user's file, a link planted by someone else) is passed over untouched.
-  platform::NewFile file;
-  bool created = false;
-  bool nameTaken = true;
-  for (int attempt = 0; attempt < kTemporaryNames && nameTaken; ++attempt) {
-    created = file.Create(name + ".tmp" + std::to_string(attempt), &nameTaken);
-    if (created) break;
+  platform::StagedFile file;
+  platform::Status status = platform::Status::NameTaken("");
+  for (int attempt = 0; attempt < kTemporaryNames && status.IsNameTaken();
+       ++attempt) {
+    status = file.Create(name + ".tmp" + std::to_string(attempt));
   }
-  if (!created) {
-    result.cause = !nameTaken
-                       ? file.Cause()
-                       : "every temporary name from " + name + ".tmp0 to " +
-                             name + ".tmp" +
-                             std::to_string(kTemporaryNames - 1) + " is taken";
+  if (status.IsNameTaken()) {
+    result.cause = "every temporary name from " + name + ".tmp0 to " + name +
+                   ".tmp" + std::to_string(kTemporaryNames - 1) + " is taken";
     return result;
   }
   // Only a file that replaces another needs its data on the disk before the
@@ -93,20 +77,28 @@ PlaceResult PlaceOutputFile(const std::string& name, const std::uint8_t* data,
   // was.  A name that appears or vanishes in the meantime costs at most a
   // flush more or less; it holds no earlier extraction.
   const bool replaces = mayReplace && platform::NameExists(name);
-  bool taken = false;
-  if (file.Write(data, size) && (!replaces || file.Flush()) && file.Close()) {
-    if (testPauseName != nullptr && name == testPauseName) PauseForTest();
+  if (status.IsOk()) status = file.Write(data, size);
+  if (status.IsOk() && replaces) status = file.Flush();
+  if (status.IsOk()) status = file.Close();
+  if (status.IsOk()) {
     if (expected != nullptr && !platform::StillSameFile(name, *expected)) {
-      taken = true;  // what was merged is no longer there
-    } else if (mayReplace ? file.MoveOver(name)
-                          : file.MoveToFreeName(name, &taken)) {
-      result.placement = replaces ? Placement::kReplaced : Placement::kPlaced;
-      return result;
+      status = platform::Status::NameTaken("");  // merged with what is gone
+    } else {
+      status = mayReplace ? file.MoveOver(name) : file.MoveToFreeName(name);
     }
   }
-  result.placement = taken ? Placement::kKept : Placement::kFailed;
-  result.cause = file.Cause();
-  if (!file.Discard(&result.leftBehindCause)) result.leftBehind = file.Path();
+  if (status.IsOk()) {
+    result.placement = replaces ? Placement::kReplaced : Placement::kPlaced;
+  } else {
+    result.placement =
+        status.IsNameTaken() ? Placement::kKept : Placement::kFailed;
+    result.cause = status.Cause();
+  }
+  const platform::Status removed = file.Discard();
+  if (!removed.IsOk()) {
+    result.leftBehind = file.Path();
+    result.leftBehindCause = removed.Cause();
+  }
   return result;
 }
 
@@ -239,10 +231,12 @@ int RunPlan(D88Image* image, const char* inputPath, Mode mode,
     }
   }
   // The renames that replaced files reach the disk with their directory.
-  std::string cause;
-  if (replacedAny && !platform::FlushDirectory(".", &cause)) {
-    console->Err(kDirectoryNotFlushedFormat, cause.c_str());
-    status = 1;
+  if (replacedAny) {
+    const platform::Status flushed = platform::FlushDirectory(".");
+    if (!flushed.IsOk()) {
+      console->Err(kDirectoryNotFlushedFormat, flushed.Cause().c_str());
+      status = 1;
+    }
   }
   return status;
 }
@@ -286,7 +280,6 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     console.ErrText(kOpenFailureMessage, kOpenFailureMessageUtf8);
     return 1;
   }
-  testPauseName = std::getenv("TAMREK_TEST_PAUSE_BEFORE_PLACING");
   if (mode == Mode::kList) {
     ListImage(&image, &console);
     return Finish(&console, 0);

@@ -234,7 +234,9 @@ struct RunOptions {
   // input, a pipe, while it runs; the pipe is closed when this returns.  The
   // tool may then end by a signal.
   std::function<void(pid_t, int)> whileRunning;
-  std::string prefix;  // a command that runs the tool ("strace -o F")
+  std::string prefix;         // a command that runs the tool ("strace -o F")
+  bool endsBySignal = false;  // the tool may end by a signal
+  bool ignoreHangup = false;  // start the tool with SIGHUP ignored (nohup)
 };
 
 // Reads `fd` until its end, or until `pid` has exited and nothing more comes
@@ -278,33 +280,11 @@ std::string ReadUntilExit(int fd, pid_t pid, const RunOptions& options,
   return bytes;
 }
 
-// Waits up to `seconds` for `pid` to end, leaving it to be reaped.  Returns
-// whether it ended.
-bool AwaitEnd(pid_t pid, int seconds) {
-  const auto end =
-      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    siginfo_t info{};
-    if (waitid(P_PID, static_cast<id_t>(pid), &info,
-               WEXITED | WNOHANG | WNOWAIT) != 0 ||
-        info.si_pid == pid) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
-// Waits up to `seconds` for something to exist at `path`.
-bool AwaitName(const fs::path& path, int seconds) {
-  const auto end =
-      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  std::error_code error;
-  while (!fs::exists(fs::symlink_status(path, error))) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+// Whether strace can trace the tool here.
+bool StraceRuns() {
+  static const bool runs =
+      std::system("strace -f -qq -o /dev/null true >/dev/null 2>&1") == 0;
+  return runs;
 }
 
 class TamrekTest : public ::testing::Test {
@@ -386,6 +366,7 @@ class TamrekTest : public ::testing::Test {
       if (options.streams == Streams::kClosedOut) close(1);
       if (shared >= 0) close(shared);
       signal(SIGPIPE, SIG_DFL);
+      signal(SIGHUP, options.ignoreHangup ? SIG_IGN : SIG_DFL);
       for (const std::string& setting : options.environment) {
         putenv(const_cast<char*>(setting.c_str()));
       }
@@ -420,11 +401,35 @@ class TamrekTest : public ::testing::Test {
       result.out = AsText(ReadAll(outPath));
       result.err = AsText(ReadAll(errPath));
     }
-    EXPECT_TRUE(WIFEXITED(status) || options.whileRunning)
+    EXPECT_TRUE(WIFEXITED(status) || options.whileRunning ||
+                options.endsBySignal)
         << "the tool did not exit normally";
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
+  }
+
+  // Options that run the tool in `work` under strace, injecting
+  // `injections` ("SYSCALL:error=E", "SYSCALL:signal=S:when=N", more joined
+  // by " -e inject=") into the system calls on the files at `paths` only, by
+  // name or by descriptor.  The tool names its files relative to `work` and
+  // strace sees descriptors by absolute path, so a file in `work` is given
+  // both ways; strace itself starts in `root`, where the relative names
+  // hold nothing that it would resolve.
+  RunOptions Strace(const std::vector<fs::path>& paths,
+                    const std::string& injections) const {
+    RunOptions options;
+    options.directory = root;
+    options.environment = {"ASAN_OPTIONS=detect_leaks=0"};  // LSan: ptrace
+    options.prefix = "strace -f -qq -o /dev/null";
+    for (const fs::path& path : paths) {
+      options.prefix += " -P " + path.string();
+      if (path.parent_path() == work) {
+        options.prefix += " -P " + path.filename().string();
+      }
+    }
+    options.prefix += " -e inject=" + injections + " env -C " + work.string();
+    return options;
   }
 
   void ClearWork() {
@@ -1362,79 +1367,146 @@ TEST_F(TamrekTest, LinkRacingAtATemporaryNameIsNeverWrittenThrough) {
 }
 
 TEST_F(TamrekTest, InterruptedRunLeavesEveryFileWholeAndNoTemporary) {
-  // For this test only, the tool holds LDAT01's complete temporary file
-  // until it reads a line; the signal comes then, over an earlier
-  // extraction.  Wine delivers SIGINT to the program as Ctrl-C.
-  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
-  const std::vector<int> signals =
-      WindowsBuild() ? std::vector<int>{SIGINT}
-                     : std::vector<int>{SIGINT, SIGTERM, SIGHUP};
-  for (const int signal : signals) {
+  // strace raises the signal at a chosen system call on LDAT01's temporary
+  // file, over an earlier extraction: when its complete data are closed,
+  // when it is created (the signal is held until the file is noted), and
+  // when a user's file at its first temporary name refuses the creation
+  // (that file is not the run's to remove).  A merge over a zero-filled
+  // placeholder is interrupted the same way.
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+  struct Case {
+    int signal;
+    const char* at;  // the system call on LDAT01.tmp0
+    bool planted;    // a user's file at LDAT01.tmp0
+    bool merge;      // LDAT01 lacks a sector; the earlier files are zero
+  };
+  std::vector<Case> cases;
+  for (const int signal :
+       {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2}) {
+    cases.push_back({signal, "close", false, false});
+  }
+  cases.push_back({SIGINT, "openat", false, false});
+  cases.push_back({SIGTERM, "openat", true, false});
+  cases.push_back({SIGINT, "close", false, true});
+  const Bytes lacking = DemoFile(4, [](int disk, SectorRecord* s) {
+    if (disk == 1 && s->c == 37 && s->h == 0 && s->r == 2) s->r = 99;
+  });
+  for (const Case& c : cases) {
+    const std::string what = std::string(strsignal(c.signal)) + " at " + c.at;
     ClearWork();
-    const auto earlier = PlantEarlierExtraction();
-    RunOptions options;
-    options.environment = {"TAMREK_TEST_PAUSE_BEFORE_PLACING=LDAT01"};
-    options.whileRunning = [&](pid_t pid, int) {
-      EXPECT_TRUE(AwaitName(work / "LDAT01.tmp0", 30)) << signal;
-      kill(pid, signal);
-      EXPECT_TRUE(AwaitEnd(pid, 30)) << signal;
-    };
-    const Result r = Run({input}, options);
-    if (WindowsBuild()) {  // STATUS_CONTROL_C_EXIT, as Wine passes it on
-      EXPECT_EQ(r.status, 0x3A);
-    } else {
-      EXPECT_EQ(r.signal, signal);
+    std::map<std::string, Bytes> earlier;
+    for (const PlanRow& row : kPlan) {
+      earlier[row.name] =
+          Bytes(static_cast<std::size_t>(row.length), c.merge ? 0x00 : 0xEA);
+      ASSERT_TRUE(WriteFile((work / row.name).string(), earlier[row.name]));
     }
-    EXPECT_EQ(r.out, CreatedLines().substr(0, r.out.size()));
+    const fs::path temporary = work / "LDAT01.tmp0";
+    if (c.planted) {
+      ASSERT_TRUE(WriteFile(temporary.string(), Bytes(3, 0x44)));
+    }
+    ASSERT_TRUE(WriteFile(input, c.merge ? lacking : DemoFile(4)));
+    RunOptions options = Strace(
+        {temporary}, std::string(c.at) + ":signal=" + std::to_string(c.signal));
+    options.endsBySignal = true;
+    const Result r = Run({input}, options);
+    EXPECT_EQ(r.signal, c.signal) << what << ": " << r.err;
+    EXPECT_EQ(r.out, CreatedLines().substr(0, r.out.size())) << what;
     const auto files = WorkFiles();
-    EXPECT_EQ(files.size(), 29u) << "signal " << signal;
+    EXPECT_EQ(files.size(), c.planted ? 30u : 29u) << what;
+    if (c.planted) {
+      EXPECT_EQ(ReadAll(temporary), Bytes(3, 0x44)) << what;
+    }
     for (int i = 0; i < 29; ++i) {
       const PlanRow& row = kPlan[i];
       EXPECT_EQ(files.at(row.name),
                 i < 8 ? ExpectedFile(row) : earlier.at(row.name))
-          << "signal " << signal << " " << row.name;
+          << what << " " << row.name;
+    }
+  }
+  // A hangup ignored from the start (nohup) stays ignored.
+  ClearWork();
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  RunOptions options = Strace({work / "LDAT01.tmp0"}, "close:signal=SIGHUP");
+  options.ignoreHangup = true;
+  const Result r = Run({input}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, CreatedLines());
+}
+
+TEST_F(TamrekTest, InjectedFaultsAreNamedAndCostNoFile) {
+  // Each fault is injected by strace into the system calls on one name.
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+  const Bytes lacking = DemoFile(4, [](int disk, SectorRecord* s) {
+    if (disk == 0 && s->c == 7 && s->h == 0 && s->r == 6) s->r = 99;
+  });
+  const std::string notWritten = "MDAT01 could not be written: ";
+  struct Case {
+    const char* what;
+    std::string on;  // the name whose system calls fail; empty: the folder
+    std::string inject;
+    bool earlier;  // over an earlier extraction, which then stays
+    bool damaged;  // MDAT01 lacks a sector (placed only on a free name)
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"a failed close", "MDAT01.tmp0", "close:error=EIO", false, false, 1,
+       notWritten + "an input/output error.\n"},
+      {"a quota", "MDAT01.tmp0", "write:error=EDQUOT", false, false, 1,
+       notWritten + "the disk quota is exceeded.\n"},
+      {"a read-only file system", "MDAT01.tmp0", "openat:error=EROFS", false,
+       false, 1, notWritten + "the file system is read-only.\n"},
+      {"a failed flush", "MDAT01.tmp0", "fdatasync:error=EIO", true, false, 1,
+       notWritten + "an input/output error.\n"},
+      {"a file system that cannot flush a directory", "", "fsync:error=EINVAL",
+       true, false, 0, ""},
+      {"a failed directory flush", "", "fsync:error=EIO", true, false, 1,
+       "The working directory could not be flushed to the disk: an "
+       "input/output error.\n"},
+      {"a failed fallback rename", "MDAT01.tmp0",
+       "renameat2:error=EINVAL -e inject=rename:error=EIO", false, true, 1,
+       ShortfallLines(kPlan[1], {{2, 0}}) + notWritten +
+           "an input/output error.\n"},
+  };
+  for (const Case& c : cases) {
+    ClearWork();
+    const auto earlier =
+        c.earlier ? PlantEarlierExtraction() : std::map<std::string, Bytes>();
+    ASSERT_TRUE(WriteFile(input, c.damaged ? lacking : DemoFile(4)));
+    const RunOptions options =
+        Strace({c.on.empty() ? work : work / c.on}, c.inject);
+    const Result r = Run({input}, options);
+    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(r.err, Console(c.err)) << c.what;
+    const bool failed = c.err.find(notWritten) != std::string::npos;
+    EXPECT_EQ(r.out, failed ? CreatedLines({"MDAT01"}) : CreatedLines())
+        << c.what;
+    const auto files = WorkFiles();
+    EXPECT_EQ(files.size(), failed && !c.earlier ? 28u : 29u) << c.what;
+    if (failed && c.earlier) {
+      EXPECT_EQ(files.at("MDAT01"), earlier.at("MDAT01")) << c.what;
     }
   }
 }
 
-TEST_F(TamrekTest, ATemporaryFileThatCannotBeRemovedIsNamed) {
-  // While LDAT01's temporary file waits to be placed, the directory becomes
-  // immutable (root, on a file system with the flag): nothing in it can be
-  // renamed, removed or created any more.
-  if (WindowsBuild()) {
-    GTEST_SKIP() << "Wine reports a removal its server could not make as done";
-  }
+TEST_F(TamrekTest, ATemporaryFileThatCannotBeRemovedIsNamedAndGivenUp) {
+  // LDAT01's temporary file can neither be placed nor removed; a signal
+  // after its lines finds nothing to remove: it is no longer the run's.
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
   ASSERT_TRUE(WriteFile(input, DemoFile(4)));
-  const auto setImmutable = [this](bool on) {
-    const int fd = open(work.c_str(), O_RDONLY | O_DIRECTORY);
-    int flags = 0;
-    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0) close(fd);
-    return done;
-  };
-  if (!setImmutable(true) || !setImmutable(false)) {
-    GTEST_SKIP() << "cannot make a directory immutable here";
-  }
-  RunOptions options;
-  options.environment = {"TAMREK_TEST_PAUSE_BEFORE_PLACING=LDAT01"};
-  options.whileRunning = [&](pid_t, int) {
-    EXPECT_TRUE(AwaitName(work / "LDAT01.tmp0", 30));
-    EXPECT_TRUE(setImmutable(true));
-  };
+  const fs::path temporary = work / "LDAT01.tmp0";
+  // The third write on these names is the second line on standard error.
+  RunOptions options =
+      Strace({temporary, root / "stderr"},
+             "rename:error=EIO -e inject=unlink:error=EACCES:when=1 -e "
+             "inject=write:signal=SIGTERM:when=3");
+  options.endsBySignal = true;
   const Result r = Run({input}, options);
-  setImmutable(false);
-  EXPECT_EQ(r.status, 1);
-  std::string failed =
-      "LDAT01 could not be written: permission denied.\n"
-      "LDAT01.tmp0 could not be removed: permission denied.\n";
-  for (int i = 9; i < 29; ++i) {
-    failed += kPlan[i].name +
-              std::string(" could not be written: permission denied.\n");
-  }
-  EXPECT_EQ(r.err, Console(failed));
-  EXPECT_EQ(ReadAll(work / "LDAT01.tmp0"), ExpectedFile(kPlan[8]));
+  EXPECT_EQ(r.signal, SIGTERM);
+  EXPECT_EQ(r.err, Console("LDAT01 could not be written: an input/output "
+                           "error.\nLDAT01.tmp0 could not be removed: "
+                           "permission denied.\n"));
+  EXPECT_EQ(ReadAll(temporary), ExpectedFile(kPlan[8]));
 }
 
 TEST_F(TamrekTest, AFullDiskIsNamedAndCostsNoFile) {
@@ -1653,6 +1725,26 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
   }
   EXPECT_EQ(r.err, Console(failed));
   EXPECT_TRUE(WorkFiles().empty());
+
+  // A folder of the user's own that may be written but not listed
+  // (d-wx------): its files are replaced, and that it cannot be opened to
+  // be flushed is no failure.
+  if (geteuid() != 0) return;
+  fs::permissions(work, fs::perms::owner_all);
+  PlantEarlierExtraction();
+  for (const auto& e : fs::directory_iterator(work)) {
+    ASSERT_EQ(lchown(e.path().c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(chown(work.c_str(), 65534, 65534), 0);
+  fs::permissions(work, fs::perms::owner_write | fs::perms::owner_exec);
+  const Result unlisted = Run({input}, options);
+  fs::permissions(work, fs::perms::owner_all);
+  EXPECT_EQ(unlisted.status, 0);
+  EXPECT_EQ(unlisted.out, CreatedLines());
+  EXPECT_EQ(unlisted.err, "");
+  for (const PlanRow& row : kPlan) {
+    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
+  }
 }
 
 }  // namespace

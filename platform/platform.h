@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -31,91 +32,110 @@ bool CanSeek(std::FILE* file);
 // Readies the process for a run, before anything else: a standard stream
 // that is closed when the program starts is held by the null device, open
 // for reading only, so that no file the program opens can take its place and
-// every write to it fails as it would on the closed stream.  Interrupts
-// (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl-C, Ctrl-Break and closing the
-// console) first remove the NewFile being written, if there is one, then end
-// the program as they would have ended it.  A write beyond the file-size
-// limit fails as any failed write does (SIGXFSZ is ignored).
+// every write to it fails as it would on the closed stream.  The signals
+// that end a program by default and that a user or a supervisor sends
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2; on Windows
+// Ctrl-C, Ctrl-Break, closing the console, logging off and shutting down)
+// first remove the StagedFile being written, if there is one, then end the
+// program as they would have ended it; a signal ignored at start stays
+// ignored.  A write to a pipe whose reader has gone, or beyond the file-size
+// limit, fails as any failed write does (SIGPIPE and SIGXFSZ are ignored).
 void PrepareProcess();
 
-// A file the program writes: created new under a temporary name beside the
-// name it is meant for, written, closed and then renamed to that name, so
-// that a reader of the name sees either what was there or the whole new
-// file.  While it exists under its temporary name, a program that is
-// interrupted (see PrepareProcess) removes it before it ends; the
-// destructor removes it too.  Every failing call records why, the first
-// failure only: Cause() gives it in plain English.  One at a time: the
-// interrupt handling knows one such file.
-class NewFile {
+// The result of one step of a StagedFile: done, refused because something
+// already holds the name, or failed for a cause given in plain English,
+// lower case ("the disk is full", "permission denied").
+class Status {
  public:
-  NewFile() = default;
-  ~NewFile() { Discard(); }  // removes the file, unless it was placed
-  NewFile(const NewFile&) = delete;
-  NewFile& operator=(const NewFile&) = delete;
+  static Status Ok() { return Status(Kind::kOk, std::string()); }
+  static Status NameTaken(std::string cause) {
+    return Status(Kind::kNameTaken, std::move(cause));
+  }
+  static Status Failed(std::string cause) {
+    return Status(Kind::kFailed, std::move(cause));
+  }
+
+  bool IsOk() const { return kind == Kind::kOk; }
+  bool IsNameTaken() const { return kind == Kind::kNameTaken; }
+  // Why the step did not succeed; empty when it did.
+  const std::string& Cause() const { return cause; }
+
+ private:
+  enum class Kind { kOk, kNameTaken, kFailed };
+  Status(Kind kind, std::string cause) : kind(kind), cause(std::move(cause)) {}
+
+  Kind kind;
+  std::string cause;
+};
+
+// A file staged under a temporary name beside the name it is meant for:
+// created new, written, flushed and closed, then either put in place under
+// its name by a rename, so that a reader of the name sees what was there or
+// the whole new file, or dropped.  For exactly as long as the file exists
+// under its temporary name, this object holds the process's one interrupt
+// slot, so that a signal that ends the program (see PrepareProcess) removes
+// it first: the step that creates the file fills the slot, the step that
+// moves or removes it empties it, and the destructor empties it whatever
+// happened (it discards a file that was not put in place).  One at a
+// time: there is one slot.
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
 
   // Creates `path` as a new, empty file and opens it for writing.  It never
   // opens anything that already exists under that name: not a file, not a
   // directory, not a symbolic link, even one that leads nowhere.
-  // REQUIRES: no file created by this object is open.
-  // Returns false on failure, with `*nameTaken` true when the failure is
-  // that something already holds the name.
-  bool Create(const std::string& path, bool* nameTaken);
+  // REQUIRES: this object holds no file yet.
+  // Returns NameTaken when something already holds `path`.
+  Status Create(const std::string& path);
 
   // Writes all `size` bytes of `data` at the end of the file.
-  // Returns false when they could not all be written (a full disk, say).
-  bool Write(const void* data, std::size_t size);
+  // Fails when they could not all be written (a full disk, say).
+  Status Write(const void* data, std::size_t size);
 
   // Flushes the file's data to the disk, so that a rename that replaces a
   // file after it cannot leave an empty one behind after a power cut.
-  // Returns false when the system reports that it could not.
-  bool Flush();
+  Status Flush();
 
-  // Closes the file.  Returns false when the system reports an error on
-  // closing (a write that failed late, on a network file system, say).
-  bool Close();
+  // Closes the file.  Fails when the system reports an error on closing (a
+  // write that failed late, on a network file system, say).
+  Status Close();
 
   // Renames the closed file to `to`, atomically replacing whatever file or
-  // symbolic link `to` names.  Returns false, changing nothing, when it
-  // cannot (`to` is a directory, say).
-  bool MoveOver(const std::string& to);
+  // symbolic link `to` names.  Fails, changing nothing, when it cannot (`to`
+  // is a directory, say).
+  Status MoveOver(const std::string& to);
 
   // Renames the closed file to `to` only when nothing exists under `to`: not
   // a file, not a directory, not a symbolic link, even one that leads
   // nowhere.  The test and the rename are one step, so something that
-  // appears under `to` at any moment is never replaced.
-  // Returns false, leaving whatever holds `to` as it was, when it cannot;
-  // `*nameTaken` is then true when the failure is that `to` exists.
-  bool MoveToFreeName(const std::string& to, bool* nameTaken);
+  // appears under `to` at any moment is never replaced.  Returns NameTaken,
+  // leaving whatever holds `to` as it was, when `to` exists.  Where the
+  // system places the file by a second link, the temporary name may stay
+  // behind after success: Discard() then removes it, or says why not.
+  Status MoveToFreeName(const std::string& to);
 
-  // Closes the file and removes it from its temporary name.  Returns true
-  // when nothing is left there (also when nothing was created), false when
-  // the file is still there, with why in `*why` (when not null).  Cause()
-  // stays as it was.
-  bool Discard(std::string* why = nullptr) {
-    Close();
-    return Remove(why);
-  }
+  // Closes the file and removes whatever of it is left at its temporary
+  // name, then empties the interrupt slot whatever happened: a file that
+  // could not be removed is given up, and no later interrupt removes what
+  // holds its name.  Ok when nothing is left there (also when nothing was
+  // created or it was moved); Failed, with why, when the file is still
+  // there.
+  Status Discard();
 
   // The temporary name given to Create(); empty before.
   const std::string& Path() const { return path; }
 
-  // Why the first call that failed failed, in plain English, lower case
-  // ("the disk is full", "permission denied"); empty when none failed.
-  const std::string& Cause() const { return cause; }
-
  private:
-  // Records `error` (errno, or GetLastError()) for a call on `name` as the
-  // cause, unless a cause is already recorded.  Returns false.
-  bool Fail(unsigned long error, const std::string& name);
-  // Removes the file from the temporary name and forgets it; see Discard().
-  bool Remove(std::string* why);
-  // Notes that the file has left its temporary name: nothing to remove.
-  void Forget();
+  // Removes the file from its temporary name; see Discard().
+  Status Remove();
 
   std::string path;
   std::intptr_t handle = -1;  // a file descriptor or a HANDLE; -1 when closed
-  bool exists = false;        // the file is at `path`, not yet moved away
-  std::string cause;
+  bool atPath = false;        // the file is at `path`, and in the slot
 };
 
 // What ReadExistingFile() found under a name, and the identity of the file
@@ -152,10 +172,11 @@ bool NameExists(const std::string& path);
 
 // Flushes the directory `path` to the disk, so that the renames made in it
 // survive a power cut.  Does nothing on Windows, which has no way to flush a
-// directory (its file systems journal their renames).  Returns true,
-// also where the file system cannot flush a directory; false, with the cause
-// in `*cause`, when the system reports an error.
-bool FlushDirectory(const char* path, std::string* cause);
+// directory (its file systems journal their renames).  Ok also where the
+// directory cannot be flushed here at all: a file system that cannot flush
+// a directory, or a directory that may be written but not opened for
+// reading.  Failed when a flush was made and the system reports an error.
+Status FlushDirectory(const char* path);
 
 // Whether `a` and `b` name the same existing file, through whatever names,
 // symbolic links or hard links.  False when either does not exist or cannot

@@ -56,46 +56,47 @@ bool LocaleIsUtf8() {
   return utf8;
 }
 
-// The signals that interrupt a run: Ctrl-C, kill, a lost terminal.
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals that end a program by default and that a user or a
+// supervisor sends: Ctrl-C, Ctrl-\\, kill, a lost terminal, timeout(1).
+constexpr int kInterrupts[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT,
+                               SIGALRM, SIGUSR1, SIGUSR2};
 
-// The temporary name of the NewFile being written, for the interrupt
-// handler; empty when there is none.  Changed only while the interrupts are
-// held, so that the handler never sees it half written.
-char pendingPath[4096];
+// The temporary name of the StagedFile that exists, for the signal handler;
+// empty when there is none.
+char slotPath[4096];
 
-void SetPending(const char* path) {
-  const std::size_t length = path != nullptr ? std::strlen(path) : 0;
-  if (length >= sizeof pendingPath) {
-    pendingPath[0] = '\0';  // too long to be a name this program writes
-    return;
-  }
-  std::memcpy(pendingPath, path != nullptr ? path : "", length + 1);
-}
-
-// Removes the pending file, then ends the program as the signal would have:
+// Removes the staged file, then ends the program as the signal would have:
 // the default action again, and the signal raised again (it is delivered
 // when the handler returns).  Only async-signal-safe calls.
 void OnInterrupt(int signal) {
-  if (pendingPath[0] != '\0') unlink(pendingPath);
+  if (slotPath[0] != '\0') unlink(slotPath);
   std::signal(signal, SIG_DFL);
   raise(signal);
 }
 
-// Holds the interrupts for its lifetime, so that a file is created or
-// removed in one step with noting it as pending.  A held signal is delivered
-// when they are released.
-class InterruptsHeld {
+// The interrupt slot, changed only through this object, which holds the
+// interrupts for its life: a file is created, moved or removed in one step
+// with filling or emptying the slot, and the handler never sees it half
+// written.  A signal that comes meanwhile is delivered on release.
+class InterruptSlot {
  public:
-  InterruptsHeld() {
+  InterruptSlot() {
     sigset_t interrupts;
     sigemptyset(&interrupts);
     for (const int signal : kInterrupts) sigaddset(&interrupts, signal);
     sigprocmask(SIG_BLOCK, &interrupts, &previous);
   }
-  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
-  InterruptsHeld(const InterruptsHeld&) = delete;
-  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+  ~InterruptSlot() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+  InterruptSlot(const InterruptSlot&) = delete;
+  InterruptSlot& operator=(const InterruptSlot&) = delete;
+
+  void Fill(const std::string& path) {
+    // A name too long for the slot is too long to be one this program
+    // writes: the system refused to create it.
+    if (path.size() >= sizeof slotPath) return Empty();
+    std::memcpy(slotPath, path.c_str(), path.size() + 1);
+  }
+  void Empty() { slotPath[0] = '\0'; }
 
  private:
   sigset_t previous;
@@ -106,8 +107,9 @@ class InterruptsHeld {
 std::string DescribeError(int error, const std::string& name) {
   switch (error) {
     case ENOSPC:
-    case EDQUOT:
       return "the disk is full";
+    case EDQUOT:
+      return "the disk quota is exceeded";
     case EACCES:
     case EPERM:
       return "permission denied";
@@ -148,13 +150,10 @@ bool CanSeek(std::FILE* file) {
 void PrepareProcess() {
   // A descriptor that is not open gets the null device, read-only: writes to
   // it fail with EBADF as they would have, and nothing else can take it.
+  // The lowest free descriptor is the one being filled.
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
-      const int held = open("/dev/null", O_RDONLY);
-      if (held >= 0 && held != fd) {
-        dup2(held, fd);
-        close(held);
-      }
+      open("/dev/null", O_RDONLY);
     }
   }
   struct sigaction action;
@@ -169,80 +168,86 @@ void PrepareProcess() {
       sigaction(signal, &action, nullptr);
     }
   }
+  std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-bool NewFile::Create(const std::string& newPath, bool* nameTaken) {
-  path = newPath;
-  cause.clear();
-  // O_EXCL fails on any existing name, a dangling symbolic link included.
-  // The file becomes the pending one in the same step as it is created.
-  const InterruptsHeld held;
-  const int fd =
-      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  *nameTaken = fd < 0 && errno == EEXIST;
-  if (fd < 0) return Fail(static_cast<unsigned long>(errno), path);
-  handle = fd;
-  exists = true;
-  SetPending(path.c_str());
-  return true;
+namespace {
+
+Status Failure(int error, const std::string& name) {
+  return Status::Failed(DescribeError(error, name));
 }
 
-bool NewFile::Write(const void* data, std::size_t size) {
+}  // namespace
+
+StagedFile::~StagedFile() { Discard(); }
+
+Status StagedFile::Create(const std::string& newPath) {
+  path = newPath;
+  // O_EXCL fails on any existing name, a dangling symbolic link included.
+  InterruptSlot slot;
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int error = errno;
+    return error == EEXIST ? Status::NameTaken(DescribeError(error, path))
+                           : Failure(error, path);
+  }
+  handle = fd;
+  atPath = true;
+  slot.Fill(path);
+  return Status::Ok();
+}
+
+Status StagedFile::Write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     const ssize_t done = write(static_cast<int>(handle), bytes, size);
     if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      return Fail(done < 0 ? static_cast<unsigned long>(errno) : EIO, path);
-    }
+    if (done <= 0) return Failure(done < 0 ? errno : EIO, path);
     bytes += done;
     size -= static_cast<std::size_t>(done);
   }
-  return true;
+  return Status::Ok();
 }
 
-bool NewFile::Flush() {
-  if (fdatasync(static_cast<int>(handle)) == 0) return true;
-  return Fail(static_cast<unsigned long>(errno), path);
+Status StagedFile::Flush() {
+  if (fdatasync(static_cast<int>(handle)) == 0) return Status::Ok();
+  return Failure(errno, path);
 }
 
-bool NewFile::Close() {
-  if (handle < 0) return true;
+Status StagedFile::Close() {
+  if (handle < 0) return Status::Ok();
   const int fd = static_cast<int>(handle);
   handle = -1;
   // After close() fails the descriptor is gone all the same (Linux, and
   // POSIX when it fails with EIO); it is never closed twice.
-  if (close(fd) == 0) return true;
-  return Fail(static_cast<unsigned long>(errno), path);
+  if (close(fd) == 0) return Status::Ok();
+  return Failure(errno, path);
 }
 
-bool NewFile::MoveOver(const std::string& to) {
-  const InterruptsHeld held;
-  if (std::rename(path.c_str(), to.c_str()) != 0) {
-    return Fail(static_cast<unsigned long>(errno), to);
-  }
-  Forget();
-  return true;
+Status StagedFile::MoveOver(const std::string& to) {
+  InterruptSlot slot;
+  if (std::rename(path.c_str(), to.c_str()) != 0) return Failure(errno, to);
+  atPath = false;
+  slot.Empty();
+  return Status::Ok();
 }
 
-bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
-  *nameTaken = false;
-  const InterruptsHeld held;
+Status StagedFile::MoveToFreeName(const std::string& to) {
+  InterruptSlot slot;
 #ifdef RENAME_NOREPLACE
   // Linux: one system call.  Local file systems support it, FAT (vfat,
   // exfat) included; some network and FUSE file systems refuse the flag.
   if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(),
                 RENAME_NOREPLACE) == 0) {
-    Forget();
-    return true;
+    atPath = false;
+    slot.Empty();
+    return Status::Ok();
   }
-  if (errno == EEXIST) {
-    *nameTaken = true;
-    return Fail(EEXIST, to);
-  }
+  if (errno == EEXIST) return Status::NameTaken(DescribeError(EEXIST, to));
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-    return Fail(static_cast<unsigned long>(errno), to);
+    return Failure(errno, to);
   }
 #endif
   // Elsewhere, claim the name by creating it new, then rename over the
@@ -253,38 +258,43 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
   const int fd =
       open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
-    *nameTaken = errno == EEXIST;
-    return Fail(static_cast<unsigned long>(errno), to);
+    const int error = errno;
+    return error == EEXIST ? Status::NameTaken(DescribeError(error, to))
+                           : Failure(error, to);
   }
   close(fd);
   if (std::rename(path.c_str(), to.c_str()) != 0) {
     const int error = errno;
-    unlink(to.c_str());
-    return Fail(static_cast<unsigned long>(error), to);
+    unlink(to.c_str());  // the claim, empty, is this run's own
+    return Failure(error, to);
   }
-  Forget();
-  return true;
+  atPath = false;
+  slot.Empty();
+  return Status::Ok();
 }
 
-bool NewFile::Remove(std::string* why) {
-  if (!exists) return true;
-  const InterruptsHeld held;
+Status StagedFile::Discard() {
+  Close();
+  const Status removed = Remove();
+  if (atPath) {
+    // Given up: whatever holds the name from now on is not this run's to
+    // remove, not even on an interrupt.
+    InterruptSlot slot;
+    slot.Empty();
+    atPath = false;
+  }
+  return removed;
+}
+
+Status StagedFile::Remove() {
+  if (!atPath) return Status::Ok();
+  InterruptSlot slot;
   if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-    if (why != nullptr) *why = DescribeError(errno, path);
-    return false;
+    return Failure(errno, path);
   }
-  Forget();
-  return true;
-}
-
-void NewFile::Forget() {
-  exists = false;
-  SetPending(nullptr);
-}
-
-bool NewFile::Fail(unsigned long error, const std::string& name) {
-  if (cause.empty()) cause = DescribeError(static_cast<int>(error), name);
-  return false;
+  atPath = false;
+  slot.Empty();
+  return Status::Ok();
 }
 
 namespace {
@@ -348,18 +358,23 @@ bool NameExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-bool FlushDirectory(const char* path, std::string* cause) {
+Status FlushDirectory(const char* path) {
+  // A directory that may be written but not read (d-wx------) cannot be
+  // opened here: its renames are as safe as the system makes them.
   const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    *cause = DescribeError(errno, path);
-    return false;
+    const int error = errno;
+    return error == EACCES || error == EPERM ? Status::Ok()
+                                             : Failure(error, path);
   }
-  // Some file systems cannot flush a directory (EINVAL); their renames are
-  // as safe as they can make them.
-  const bool flushed = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-  if (!flushed) *cause = DescribeError(errno, path);
+  // Some file systems cannot flush a directory (EINVAL, ENOTSUP).
+  Status status = Status::Ok();
+  if (fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP &&
+      errno != EOPNOTSUPP) {
+    status = Failure(errno, path);
+  }
   close(fd);
-  return flushed;
+  return status;
 }
 
 bool SameFile(const char* a, const char* b) {

@@ -73,36 +73,40 @@ bool NameTaken(DWORD error, const std::wstring& wide) {
           GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES);
 }
 
-// The temporary name of the NewFile being written, for the console event
-// handler; empty when there is none.  Changed and read only under
-// `pendingLock`.
-SRWLOCK pendingLock = SRWLOCK_INIT;
-std::wstring pendingPath;
+// The temporary name of the StagedFile that exists, for the console event
+// handler; empty when there is none.  Read and changed only under
+// `slotLock`.
+SRWLOCK slotLock = SRWLOCK_INIT;
+std::wstring slotPath;
 
-void SetPending(const std::wstring& path) { pendingPath = path; }
-
-// Holds the console events for its lifetime (the handler runs on a thread
-// of its own and waits for the lock), so that a file is created or removed
-// in one step with noting it as pending.
-class InterruptsHeld {
+// The interrupt slot, changed only through this object, which holds the
+// lock for its life (the handler runs on a thread of its own and waits for
+// it): a file is created, moved or removed in one step with filling or
+// emptying the slot.
+class InterruptSlot {
  public:
-  InterruptsHeld() { AcquireSRWLockExclusive(&pendingLock); }
-  ~InterruptsHeld() { ReleaseSRWLockExclusive(&pendingLock); }
-  InterruptsHeld(const InterruptsHeld&) = delete;
-  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+  InterruptSlot() { AcquireSRWLockExclusive(&slotLock); }
+  ~InterruptSlot() { ReleaseSRWLockExclusive(&slotLock); }
+  InterruptSlot(const InterruptSlot&) = delete;
+  InterruptSlot& operator=(const InterruptSlot&) = delete;
+
+  void Fill(const std::wstring& path) { slotPath = path; }
+  void Empty() { slotPath.clear(); }
 };
 
-// Ctrl-C, Ctrl-Break, a closed console window: removes the pending file (an
-// open one goes once its handle closes, as the process ends), then ends the
-// process as the system's own handler does, with STATUS_CONTROL_C_EXIT.
-// The lock is kept, so that no new file is created in the meantime.
+// Ctrl-C, Ctrl-Break, a closed console window, a logoff or a shutdown:
+// removes the staged file (an open one goes once its handle closes, as the
+// process ends), then ends the process as the system's own handler does,
+// with STATUS_CONTROL_C_EXIT.  The lock is kept, so that no new file is
+// created in the meantime.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
-      event != CTRL_CLOSE_EVENT) {
+      event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT &&
+      event != CTRL_SHUTDOWN_EVENT) {
     return FALSE;
   }
-  AcquireSRWLockExclusive(&pendingLock);
-  if (!pendingPath.empty()) DeleteFileW(pendingPath.c_str());
+  AcquireSRWLockExclusive(&slotLock);
+  if (!slotPath.empty()) DeleteFileW(slotPath.c_str());
   ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
@@ -118,6 +122,11 @@ std::string DescribeError(DWORD error, const std::wstring& name) {
       return "the file is too large";
     case ERROR_IO_DEVICE:
       return "an input/output error";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return "another program is using the file";
+    case ERROR_DISK_QUOTA_EXCEEDED:
+      return "the disk quota is exceeded";
     case ERROR_ACCESS_DENIED:
     case ERROR_ALREADY_EXISTS:
     case ERROR_FILE_EXISTS: {
@@ -155,29 +164,38 @@ void PrepareProcess() {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-bool NewFile::Create(const std::string& newPath, bool* nameTaken) {
+namespace {
+
+Status Failure(DWORD error, const std::wstring& name) {
+  return Status::Failed(DescribeError(error, name));
+}
+
+}  // namespace
+
+StagedFile::~StagedFile() { Discard(); }
+
+Status StagedFile::Create(const std::string& newPath) {
   path = newPath;
-  cause.clear();
   // CREATE_NEW fails on any existing name.  FILE_SHARE_DELETE lets an
   // interrupt remove the file while it is open.
   const std::wstring wide = WidePath(path.c_str());
-  const InterruptsHeld held;
+  InterruptSlot slot;
   const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    *nameTaken = NameTaken(error, wide);
-    return Fail(error, path);
+    return NameTaken(error, wide)
+               ? Status::NameTaken(DescribeError(error, wide))
+               : Failure(error, wide);
   }
-  *nameTaken = false;
   handle = reinterpret_cast<std::intptr_t>(file);
-  exists = true;
-  SetPending(wide);
-  return true;
+  atPath = true;
+  slot.Fill(wide);
+  return Status::Ok();
 }
 
-bool NewFile::Write(const void* data, std::size_t size) {
+Status StagedFile::Write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     const DWORD chunk =
@@ -185,50 +203,57 @@ bool NewFile::Write(const void* data, std::size_t size) {
     DWORD done = 0;
     if (WriteFile(reinterpret_cast<HANDLE>(handle), bytes, chunk, &done,
                   nullptr) == 0) {
-      return Fail(GetLastError(), path);
+      return Failure(GetLastError(), WidePath(path.c_str()));
     }
-    if (done == 0) return Fail(ERROR_WRITE_FAULT, path);
+    if (done == 0) return Failure(ERROR_WRITE_FAULT, WidePath(path.c_str()));
     bytes += done;
     size -= done;
   }
-  return true;
+  return Status::Ok();
 }
 
-bool NewFile::Flush() {
-  if (FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0) return true;
-  return Fail(GetLastError(), path);
+Status StagedFile::Flush() {
+  if (FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0) {
+    return Status::Ok();
+  }
+  return Failure(GetLastError(), WidePath(path.c_str()));
 }
 
-bool NewFile::Close() {
-  if (handle == -1) return true;
+Status StagedFile::Close() {
+  if (handle == -1) return Status::Ok();
   const HANDLE file = reinterpret_cast<HANDLE>(handle);
   handle = -1;
-  if (CloseHandle(file) != 0) return true;
-  return Fail(GetLastError(), path);
+  if (CloseHandle(file) != 0) return Status::Ok();
+  return Failure(GetLastError(), WidePath(path.c_str()));
 }
 
-bool NewFile::MoveOver(const std::string& to) {
-  const InterruptsHeld held;
-  if (MoveFileExW(WidePath(path.c_str()).c_str(), WidePath(to.c_str()).c_str(),
+Status StagedFile::MoveOver(const std::string& to) {
+  const std::wstring wideTo = WidePath(to.c_str());
+  InterruptSlot slot;
+  if (MoveFileExW(WidePath(path.c_str()).c_str(), wideTo.c_str(),
                   MOVEFILE_REPLACE_EXISTING) == 0) {
-    return Fail(GetLastError(), to);
+    return Failure(GetLastError(), wideTo);
   }
-  Forget();
-  return true;
+  atPath = false;
+  slot.Empty();
+  return Status::Ok();
 }
 
-bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
+Status StagedFile::MoveToFreeName(const std::string& to) {
   const std::wstring wideFrom = WidePath(path.c_str());
   const std::wstring wideTo = WidePath(to.c_str());
-  *nameTaken = false;
-  const InterruptsHeld held;
+  InterruptSlot slot;
   // A new hard link is refused by any existing name in the same step, and
   // is refused so on every system that runs this program, Wine included,
-  // whose no-replace rename overlooks a dangling symbolic link.
+  // whose no-replace rename overlooks a dangling symbolic link.  The file
+  // is then in place; its temporary name, if it cannot be removed, stays
+  // in the slot for Discard() to remove or to report.
   if (CreateHardLinkW(wideTo.c_str(), wideFrom.c_str(), nullptr) != 0) {
-    DeleteFileW(wideFrom.c_str());
-    Forget();
-    return true;
+    if (DeleteFileW(wideFrom.c_str()) != 0) {
+      atPath = false;
+      slot.Empty();
+    }
+    return Status::Ok();
   }
   DWORD error = GetLastError();
   // FAT and exFAT, common on removable media, have no hard links: there the
@@ -236,40 +261,41 @@ bool NewFile::MoveToFreeName(const std::string& to, bool* nameTaken) {
   // in the same step as well.
   if (!NameTaken(error, wideTo)) {
     if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0) {
-      Forget();
-      return true;
+      atPath = false;
+      slot.Empty();
+      return Status::Ok();
     }
     error = GetLastError();
   }
-  *nameTaken = NameTaken(error, wideTo);
-  return Fail(error, to);
+  return NameTaken(error, wideTo)
+             ? Status::NameTaken(DescribeError(error, wideTo))
+             : Failure(error, wideTo);
 }
 
-bool NewFile::Remove(std::string* why) {
-  if (!exists) return true;
-  const InterruptsHeld held;
+Status StagedFile::Discard() {
+  Close();
+  const Status removed = Remove();
+  if (atPath) {
+    // Given up: whatever holds the name from now on is not this run's to
+    // remove, not even on an interrupt.
+    InterruptSlot slot;
+    slot.Empty();
+    atPath = false;
+  }
+  return removed;
+}
+
+Status StagedFile::Remove() {
+  if (!atPath) return Status::Ok();
   const std::wstring wide = WidePath(path.c_str());
+  InterruptSlot slot;
   if (DeleteFileW(wide.c_str()) == 0) {
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) {
-      if (why != nullptr) *why = DescribeError(error, wide);
-      return false;
-    }
+    if (error != ERROR_FILE_NOT_FOUND) return Failure(error, wide);
   }
-  Forget();
-  return true;
-}
-
-void NewFile::Forget() {
-  exists = false;
-  SetPending(std::wstring());
-}
-
-bool NewFile::Fail(unsigned long error, const std::string& name) {
-  if (cause.empty()) {
-    cause = DescribeError(static_cast<DWORD>(error), WidePath(name.c_str()));
-  }
-  return false;
+  atPath = false;
+  slot.Empty();
+  return Status::Ok();
 }
 
 namespace {
@@ -342,7 +368,7 @@ bool NameExists(const std::string& path) {
          INVALID_FILE_ATTRIBUTES;
 }
 
-bool FlushDirectory(const char*, std::string*) { return true; }
+Status FlushDirectory(const char*) { return Status::Ok(); }
 
 bool SameFile(const char* a, const char* b) {
   BY_HANDLE_FILE_INFORMATION ia, ib;
