@@ -4,16 +4,19 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 #include "platform/platform.h"
 
 BufferedFile::BufferedFile(std::int32_t windowSize)
-    : windowSize(windowSize), window(new std::uint8_t[windowSize]) {}
+    : windowSize(windowSize),
+      window(new (std::nothrow) std::uint8_t[windowSize]) {}
 
 BufferedFile::~BufferedFile() { Close(); }
 
 bool BufferedFile::Open(const char* path) {
   Close();
+  if (window == nullptr) return false;  // no memory for it
   file = platform::OpenForReading(path);
   if (file == nullptr) return false;
   if (!platform::CanSeek(file)) {
@@ -34,7 +37,8 @@ void BufferedFile::Close() {
   if (file != nullptr) std::fclose(file);
   file = nullptr;
   streamed = false;
-  stream = std::vector<std::uint8_t>();
+  for (auto& chunk : chunks) chunk.reset();
+  streamSize = 0;
   position = 0;
   windowLength = 0;
   fileOffset = 0;
@@ -105,29 +109,37 @@ void BufferedFile::Fill(std::int64_t offset, std::int32_t length) {
 }
 
 bool BufferedFile::LoadStream() {
-  constexpr std::size_t kChunk = 1 << 20;
-  std::size_t size = 0;
-  while (true) {
-    stream.resize(size + kChunk);
-    const std::size_t got = std::fread(stream.data() + size, 1, kChunk, file);
-    size += got;
-    if (size > static_cast<std::size_t>(kMaxStreamSize)) return false;
-    if (got < kChunk) break;
+  // Chunk by chunk, so that the stream takes no more memory than its bytes
+  // and no block larger than a chunk: no copy when it grows, and no single
+  // large allocation, which a 32-bit process is the likeliest to be refused.
+  for (std::int64_t& size = streamSize; size < kMaxStreamSize;) {
+    std::unique_ptr<std::uint8_t[]>& chunk = chunks[size / kChunkSize];
+    chunk.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
+    if (chunk == nullptr) return false;
+    const std::size_t got = std::fread(chunk.get(), 1, kChunkSize, file);
+    size += static_cast<std::int64_t>(got);
+    if (got < kChunkSize) return std::ferror(file) == 0;
   }
-  stream.resize(size);
-  stream.shrink_to_fit();
-  return std::ferror(file) == 0;
+  // Exactly the limit so far: one byte more is too long.
+  std::uint8_t more;
+  return std::fread(&more, 1, 1, file) == 0 && std::ferror(file) == 0;
 }
 
 std::int32_t BufferedFile::ReadFromFile(std::int64_t offset, std::uint8_t* dest,
                                         std::int32_t length) {
   if (streamed) {
-    const std::int64_t size = static_cast<std::int64_t>(stream.size());
-    if (offset >= size) return 0;
-    const std::int32_t count = static_cast<std::int32_t>(
-        std::min<std::int64_t>(length, size - offset));
-    std::memcpy(dest, stream.data() + offset, static_cast<std::size_t>(count));
-    return count;
+    std::int32_t done = 0;
+    while (done < length && offset < streamSize) {
+      const std::int64_t at = offset % kChunkSize;
+      const std::int32_t count =
+          static_cast<std::int32_t>(std::min<std::int64_t>(
+              {length - done, kChunkSize - at, streamSize - offset}));
+      std::memcpy(dest + done, chunks[offset / kChunkSize].get() + at,
+                  static_cast<std::size_t>(count));
+      done += count;
+      offset += count;
+    }
+    return done;
   }
   // Sequential reads need no seek; after the end of the file or an error the
   // seek also clears the stream's condition.  std::fseek takes a long, which

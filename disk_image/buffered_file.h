@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 class BufferedFile {
  public:
@@ -106,9 +105,14 @@ class BufferedFile {
   // (or from the copy of a stream).
   std::int32_t ReadFromFile(std::int64_t offset, std::uint8_t* dest,
                             std::int32_t length);
-  // Reads the open stream `file` to its end into `stream`.  Returns false
-  // when it cannot be read or holds more than kMaxStreamSize bytes.
+  // Reads the open stream `file` to its end into `chunks`.  Returns false
+  // when it cannot be read, holds more than kMaxStreamSize bytes, or there
+  // is no memory for it.
   bool LoadStream();
+
+  // A stream that cannot seek is held in chunks of this size.
+  static constexpr std::int64_t kChunkSize = std::int64_t{1} << 20;
+  static constexpr std::int64_t kMaxChunks = kMaxStreamSize / kChunkSize;
 
   std::FILE* file = nullptr;
   std::int64_t position = 0;
@@ -118,8 +122,10 @@ class BufferedFile {
   std::int32_t windowLength = 0;  // valid bytes in the window
   std::int64_t fileOffset = 0;    // where the file's next read starts, or -1
   bool hadError = false;
-  bool streamed = false;             // the bytes are in `stream`, not `file`
-  std::vector<std::uint8_t> stream;  // the whole of a stream that cannot seek
+  bool streamed = false;  // the bytes are in `chunks`, not `file`
+  // The whole of a stream that cannot seek, `streamSize` bytes.
+  std::unique_ptr<std::uint8_t[]> chunks[kMaxChunks];
+  std::int64_t streamSize = 0;
 };
 
 #endif  // TAMREK_DISK_IMAGE_BUFFERED_FILE_H_

@@ -215,6 +215,7 @@ enum class Streams {
   kTerminal,   // one pseudo-terminal for all three, read into Result::out
   kClosedOut,  // standard output closed, standard error to a file
   kFullOut,    // standard output on /dev/full, standard error to a file
+  kGoneOut,    // standard output a pipe nobody reads, standard error a file
 };
 
 struct RunOptions {
@@ -342,11 +343,18 @@ class TamrekTest : public ::testing::Test {
     const pid_t pid = fork();
     if (pid == 0) {
       int outFd = -1, errFd = -1;
+      int gone[2] = {-1, -1};
+      if (options.streams == Streams::kGoneOut && pipe(gone) == 0) {
+        close(gone[0]);  // its reader has gone
+      }
       if (options.streams == Streams::kFiles ||
           options.streams == Streams::kClosedOut ||
-          options.streams == Streams::kFullOut) {
+          options.streams == Streams::kFullOut ||
+          options.streams == Streams::kGoneOut) {
         outFd = options.streams == Streams::kFiles
                     ? open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                : options.streams == Streams::kGoneOut
+                    ? gone[1]
                     : open("/dev/full", O_WRONLY);
         errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       } else if (options.streams == Streams::kOnePipe) {
@@ -1562,28 +1570,37 @@ TEST_F(TamrekTest, AFullDiskIsNamedAndCostsNoFile) {
 }
 
 TEST_F(TamrekTest, LostStandardOutputIsReportedAfterEveryFileIsWritten) {
+  // Closed, full, or a pipe whose reader has gone (tamrek | head -1).
   ASSERT_TRUE(WriteFile(input, DemoFile(4)));
-  for (const Streams streams : {Streams::kClosedOut, Streams::kFullOut}) {
+  const std::string lost = Console("Standard output could not be written.\n");
+  for (const Streams streams :
+       {Streams::kClosedOut, Streams::kFullOut, Streams::kGoneOut}) {
+    if (streams == Streams::kGoneOut && WindowsBuild()) continue;  // no pipe
     ClearWork();
     RunOptions options;
     options.streams = streams;
-    const Result r = Run({input}, options);
+    Result r = Run({input}, options);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, Console("Standard output could not be written.\n"));
+    EXPECT_EQ(r.err, lost);
     for (const PlanRow& row : kPlan) {
       EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
+    }
+    for (const char* option : {"--help", "--version"}) {
+      r = Run({option}, options);
+      EXPECT_EQ(r.status, 1) << option;
+      EXPECT_EQ(r.err, lost) << option;
     }
   }
 }
 
 TEST_F(TamrekTest, OnlyReplacingRenamesFollowAFlush) {
-  // The system calls, as strace sees them: fsync or fdatasync must come
-  // between a rename that replaces a file and the one before it, and a run
-  // into an empty directory flushes nothing.  Under Wine the calls are made
-  // by the program and by the Wine server it starts.
-  if (std::system("strace -V >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "strace is not installed";
-  }
+  // The system calls, as strace sees them: the new file's data are flushed
+  // (fdatasync) just before each rename that replaces something, a dangling
+  // link included, and never before one onto a free name; the directory
+  // (fsync) once, after the last rename, when something was replaced.
+  // Under Wine the calls are made by the program and by the Wine server it
+  // starts, and the file flush is whatever call Wine makes.
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
   ASSERT_TRUE(WriteFile(input, DemoFile(4)));
   const fs::path trace = root / "trace";
   RunOptions options;
@@ -1591,19 +1608,29 @@ TEST_F(TamrekTest, OnlyReplacingRenamesFollowAFlush) {
                    " -e trace=fsync,fdatasync,rename,renameat,renameat2,"
                    "link,linkat";
   options.environment = {"ASAN_OPTIONS=detect_leaks=0"};  // LSan needs ptrace
-  for (const bool replacing : {false, true}) {
+  for (const bool earlier : {false, true}) {
+    ClearWork();
+    if (earlier) {
+      PlantEarlierExtraction();
+    } else {
+      fs::create_symlink(root / "nowhere", work / "MDAT01");
+    }
     if (WindowsBuild()) {
       ASSERT_EQ(std::system("wineserver -w"), 0);  // so strace sees the next
     }
     const Result r = Run({input}, options);
     EXPECT_EQ(r.status, 0) << r.err;
     std::ifstream lines(trace);
-    int placed = 0, flushes = 0;
-    bool flushed = false;
+    int placed = 0, directoryFlushes = 0;
+    bool fileFlushed = false, renamedSince = false;
     for (std::string line; std::getline(lines, line);) {
+      if (!WindowsBuild() && line.find(" fsync(") != std::string::npos) {
+        ++directoryFlushes;
+        renamedSince = false;
+        continue;
+      }
       if (line.find("sync(") != std::string::npos) {
-        ++flushes;
-        flushed = true;
+        fileFlushed = true;
         continue;
       }
       const std::size_t quote = line.rfind('"');
@@ -1613,17 +1640,15 @@ TEST_F(TamrekTest, OnlyReplacingRenamesFollowAFlush) {
       for (const PlanRow& row : kPlan) {
         if (target != row.name) continue;
         ++placed;
-        EXPECT_EQ(flushed, replacing) << line;
-        flushed = false;
+        EXPECT_EQ(fileFlushed, earlier || target == "MDAT01") << line;
+        fileFlushed = false;
+        renamedSince = true;
       }
     }
-    EXPECT_EQ(placed, 29) << "replacing " << replacing;
-    if (!replacing) {
-      EXPECT_EQ(flushes, 0);
-    }
-    // The directory, once, after the last rename that replaced a file.
-    if (replacing && !WindowsBuild()) {
-      EXPECT_TRUE(flushed);
+    EXPECT_EQ(placed, 29) << "earlier " << earlier;
+    if (!WindowsBuild()) {
+      EXPECT_EQ(directoryFlushes, 1) << "earlier " << earlier;
+      EXPECT_FALSE(renamedSince) << "earlier " << earlier;
     }
   }
 }
@@ -1652,13 +1677,20 @@ TEST_F(TamrekTest, PipedInputReadsLikeAFileUpTo256MiB) {
   for (const PlanRow& row : kPlan) {
     EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
   }
-  // One byte more than 256 MiB is refused, as a file that cannot be opened.
-  ClearWork();
-  options.whileRunning = feed(disks, (std::size_t{256} << 20) + 1);
-  r = Run({"/dev/stdin"}, options);
+  // Exactly 256 MiB is read; one byte more is refused, as a file that
+  // cannot be opened, and so is a device that never ends.
+  for (const std::size_t extra : {0, 1}) {
+    ClearWork();
+    options.whileRunning = feed(disks, (std::size_t{256} << 20) + extra);
+    r = Run({"/dev/stdin"}, options);
+    EXPECT_EQ(r.status, extra) << extra;
+    EXPECT_EQ(r.out, extra == 0 ? CreatedLines() : "") << extra;
+    EXPECT_EQ(r.err, extra == 0 ? "" : Console(kOpenFailure)) << extra;
+  }
   signal(SIGPIPE, SIG_DFL);
+  ClearWork();
+  r = Run({"/dev/zero"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, Console(kOpenFailure));
   EXPECT_TRUE(WorkFiles().empty());
 }
