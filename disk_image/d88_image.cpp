@@ -75,8 +75,8 @@ bool D88Image::Open(const char* path) {
     imageOffsets[imageCount] = static_cast<std::int32_t>(position);
     if (!file.Seek(position)) break;
     if (file.Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
-      // A stream that fails on its very first read (a directory, say) is
-      // not a file that can be read at all.
+      // A file that fails on its very first read (a disk that cannot be
+      // read, say) is not a file that can be read at all.
       if (imageCount == 0 && file.HadError()) {
         Close();
         return false;

@@ -84,6 +84,20 @@ report=$(grep -v 'running with root privileges' <<<"$report" || true)
 echo "lintian -I --pedantic on $deb: ${report:-no tags}"
 [ -z "$report" ] || fail "lintian reports tags on $deb"
 
+# No shipped program reads a test variable: it has no test hook.
+unpacked=$(mktemp -d)
+tar -xzf "$tgz" -C "$unpacked"
+unzip -q "$zip" -d "$unpacked"
+dpkg-deb -x "$deb" "$unpacked/deb"
+for program in "$unpacked/$top/bin/tamrek" "$unpacked/$ztop/tamrek.exe" "$unpacked/deb/usr/bin/tamrek"; do
+  if LC_ALL=C grep -a -c TAMREK_TEST "$program" >/dev/null; then
+    rm -rf "$unpacked"
+    fail "${program#"$unpacked"/} holds the string TAMREK_TEST"
+  fi
+done
+rm -rf "$unpacked"
+echo "check_dist: no shipped program holds the string TAMREK_TEST"
+
 # Installed on this machine, it must work as the user would run it.
 [ "$(id -u)" = 0 ] || fail "installing the Debian package needs root"
 trap 'dpkg -r tamrek >/dev/null; rm -rf "$again"' EXIT
