@@ -125,8 +125,6 @@ std::string DescribeError(DWORD error, const std::wstring& name) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
       return "another program is using the file";
-    case ERROR_DISK_QUOTA_EXCEEDED:
-      return "the disk quota is exceeded";
     case ERROR_ACCESS_DENIED:
     case ERROR_ALREADY_EXISTS:
     case ERROR_FILE_EXISTS: {
