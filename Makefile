@@ -110,13 +110,14 @@ windows-test: test-build windows-probe
 # emptied dist/ with their SHA256SUMS: the Linux tarball, the Debian package
 # and the Windows zip.  They need CMake, g++, MinGW-w64 (g++-mingw-w64-i686),
 # dpkg-dev, llvm (llvm-readobj) and binutils; see docs/releasing.md.
-# Reproducible: every time stamp in them is SOURCE_DATE_EPOCH, by default the
-# last commit's time (outside a git checkout, the changelog's newest date);
-# zip stores local times, so cpack runs in UTC, and the archives record their
-# files' owners, so a builder other than root runs it under fakeroot.
+# Reproducible from any copy of the sources: every time stamp in them is
+# SOURCE_DATE_EPOCH, the date of the newest entry of packaging/changelog (as
+# Debian takes it from debian/changelog), written with the compilers'
+# versions and the Debian release into dist/BUILDINFO; zip stores local
+# times, so cpack runs in UTC, and the archives record their files' owners,
+# so a builder other than root runs it under fakeroot.
 VERSION := ${shell sed -n 's/^project(tamrek VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
-SOURCE_DATE_EPOCH ?= ${shell if [ -e .git ]; then git log -1 --format=%ct; else \
-  date -d "$$(sed -n 's/^ -- .*>  //p;T;q' packaging/changelog)" +%s; fi}
+SOURCE_DATE_EPOCH := ${shell date -d "$$(sed -n 's/^ -- .*>  //p;T;q' packaging/changelog)" +%s}
 dist: export SOURCE_DATE_EPOCH := $(SOURCE_DATE_EPOCH)
 FAKEROOT := ${shell [ "$$(id -u)" = 0 ] || echo fakeroot}
 dist:
@@ -136,7 +137,12 @@ dist:
 	cp $(BUILD)-dist-tgz/tamrek-$(VERSION)-linux-*.tar.gz $(BUILD)-dist-deb/tamrek_$(VERSION)_*.deb \
 	  $(BUILD)-dist-zip/tamrek-$(VERSION)-win32.zip dist/
 	cd dist && sha256sum -- *.tar.gz *.deb *.zip >SHA256SUMS
-	@echo "SOURCE_DATE_EPOCH=$$SOURCE_DATE_EPOCH"; ls -l dist
+	{ echo "SOURCE_DATE_EPOCH=$$SOURCE_DATE_EPOCH"; \
+	  echo "Debian: $$(cat /etc/debian_version 2>/dev/null || echo none)"; \
+	  echo "g++: $$(g++ --version | sed q)"; \
+	  echo "i686-w64-mingw32-g++: $$(i686-w64-mingw32-g++ --version | sed q)"; \
+	  echo "cmake: $$(cmake --version | sed q)"; } >dist/BUILDINFO
+	cat dist/BUILDINFO; ls -l dist
 
 # Checks the packages in dist/: their checksums, their contents, the
 # hardening of the Linux program, that a second build of the same sources in
@@ -144,7 +150,7 @@ dist:
 # bytes, and the Debian package installed on this machine (needs root), with
 # the end-to-end tests run against the installed /usr/bin/tamrek.
 dist-check: test-build
-	SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) tools/check_dist.sh dist $(VERSION) $(TEST_BUILD)/tamrek_e2e_test
+	tools/check_dist.sh dist $(VERSION) $(TEST_BUILD)/tamrek_e2e_test
 
 # Benchmarks: a Release build of their own (Google Benchmark:
 # libbenchmark-dev); not part of `make test`.  CI builds them, without

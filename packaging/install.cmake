@@ -1,20 +1,39 @@
 # What `cmake --install` lays out and what `cpack` packs, by the kind of
 # release package chosen with -DTAMREK_PACKAGE:
-#   (empty) or tgz  bin/tamrek, share/man/man1/tamrek.1, share/doc/tamrek/
-#                   README.md and LICENSE; tgz packs them as
-#                   tamrek-VERSION-linux-ARCH.tar.gz
-#   deb             /usr/bin/tamrek, the manual page and the changelog
-#                   gzipped, the machine-readable copyright file and
-#                   README.md in /usr/share/doc/tamrek/, as
-#                   tamrek_VERSION_ARCH.deb
-#   zip             tamrek.exe, README.txt and LICENSE.txt with Windows line
-#                   ends, as tamrek-VERSION-win32.zip
+#   (empty)  bin/tamrek, share/man/man1/tamrek.1, share/doc/tamrek/README
+#            and LICENSE, and share/doc/tamrek/uninstall.sh, which removes
+#            all of it again (see the README)
+#   tgz      README and LICENSE at the top, bin/tamrek statically linked (it
+#            runs on any x86_64 Linux), share/man/man1/tamrek.1, packed as
+#            tamrek-VERSION-linux-ARCH.tar.gz
+#   deb      /usr/bin/tamrek, the manual page and the changelog gzipped, the
+#            machine-readable copyright file and README in
+#            /usr/share/doc/tamrek/, as tamrek_VERSION_ARCH.deb
+#   zip      tamrek.exe, README.txt and LICENSE.txt with Windows line ends,
+#            as tamrek-VERSION-win32.zip
+# The READMEs of the packages are written for their readers:
+# packaging/README-linux.txt and packaging/README-windows.txt.
 # Included by the top-level CMakeLists.txt after the tamrek target.
 
 set(TAMREK_PACKAGE "" CACHE STRING "Release package to build: tgz, deb or zip")
 include(GNUInstallDirs)
 set(tamrek_doc ${CMAKE_INSTALL_DATADIR}/doc/tamrek)
 set(tamrek_man ${CMAKE_CURRENT_BINARY_DIR}/tamrek.1)
+
+if(TAMREK_PACKAGE STREQUAL "" AND UNIX)
+  # Before the first file: the directories the install is about to create,
+  # for the uninstaller.
+  set(dirs . ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_DATADIR}
+      ${CMAKE_INSTALL_MANDIR} ${CMAKE_INSTALL_MANDIR}/man1
+      ${CMAKE_INSTALL_DATADIR}/doc ${tamrek_doc})
+  set(files ${CMAKE_INSTALL_BINDIR}/tamrek ${CMAKE_INSTALL_MANDIR}/man1/tamrek.1
+      ${tamrek_doc}/README ${tamrek_doc}/LICENSE ${tamrek_doc}/uninstall.sh)
+  install(CODE "set(TAMREK_DOC_DIR \"${tamrek_doc}\")
+    set(TAMREK_INSTALL_DIRS \"${dirs}\")
+    set(TAMREK_INSTALLED_FILES \"${files}\")
+    set(TAMREK_UNINSTALLER_STEP record)")
+  install(SCRIPT packaging/uninstaller.cmake)
+endif()
 
 if(TAMREK_PACKAGE STREQUAL "zip")
   install(TARGETS tamrek RUNTIME DESTINATION .)
@@ -32,7 +51,7 @@ endif()
 
 if(TAMREK_PACKAGE STREQUAL "zip")
   # Text files as Windows editors expect them.
-  foreach(pair "README.md;README.txt" "LICENSE;LICENSE.txt")
+  foreach(pair "packaging/README-windows.txt;README.txt" "LICENSE;LICENSE.txt")
     list(GET pair 0 from)
     list(GET pair 1 to)
     file(READ ${PROJECT_SOURCE_DIR}/${from} text)
@@ -80,12 +99,24 @@ elseif(TAMREK_PACKAGE STREQUAL "deb")
        "${license_text}")
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright
                 ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
-                ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION ${tamrek_doc})
-elseif(TAMREK_PACKAGE STREQUAL "tgz" OR TAMREK_PACKAGE STREQUAL "")
+  install(FILES packaging/README-linux.txt DESTINATION ${tamrek_doc}
+          RENAME README)
+elseif(TAMREK_PACKAGE STREQUAL "tgz")
+  # One program for every x86_64 Linux, old glibc or none: it needs no name
+  # service and no loadable module, so glibc's static library serves it.
+  target_link_options(tamrek PRIVATE -static)
+  install(FILES ${tamrek_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES packaging/README-linux.txt DESTINATION . RENAME README)
+  install(FILES LICENSE DESTINATION .)
+elseif(TAMREK_PACKAGE STREQUAL "")
   if(UNIX)
     install(FILES ${tamrek_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    install(FILES README.md LICENSE DESTINATION ${tamrek_doc})
+    install(FILES packaging/README-linux.txt DESTINATION ${tamrek_doc}
+            RENAME README)
+    install(FILES LICENSE DESTINATION ${tamrek_doc})
+    install(CODE "set(TAMREK_UNINSTALLER_STEP write)")
+    install(SCRIPT packaging/uninstaller.cmake)
   endif()
 else()
   message(FATAL_ERROR "TAMREK_PACKAGE must be tgz, deb, zip or empty")

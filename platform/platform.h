@@ -42,6 +42,11 @@ bool CanSeek(std::FILE* file);
 // limit, fails as any failed write does (SIGPIPE and SIGXFSZ are ignored).
 void PrepareProcess();
 
+// The exit statuses of a run ended by one of those signals or events: on
+// POSIX 128 plus each signal's number, as a shell reports it; on Windows
+// STATUS_CONTROL_C_EXIT.
+std::vector<std::uint32_t> InterruptStatuses();
+
 // The result of one step of a StagedFile: done, refused because something
 // already holds the name, or failed for a cause given in plain English,
 // lower case ("the disk is full", "permission denied").

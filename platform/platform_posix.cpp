@@ -172,6 +172,14 @@ void PrepareProcess() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
+std::vector<std::uint32_t> InterruptStatuses() {
+  std::vector<std::uint32_t> statuses;
+  for (const int signal : kInterrupts) {
+    statuses.push_back(128 + static_cast<std::uint32_t>(signal));
+  }
+  return statuses;
+}
+
 namespace {
 
 Status Failure(int error, const std::string& name) {

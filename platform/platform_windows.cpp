@@ -162,6 +162,10 @@ void PrepareProcess() {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+std::vector<std::uint32_t> InterruptStatuses() {
+  return {static_cast<std::uint32_t>(STATUS_CONTROL_C_EXIT)};
+}
+
 namespace {
 
 Status Failure(DWORD error, const std::wstring& name) {

@@ -1,32 +1,38 @@
 #!/usr/bin/env bash
 # Checks the release packages that `make dist` left in DIST: their
-# SHA256SUMS; that the same sources, copied to another directory and built
-# again there in another time zone, give the same bytes; each archive's
+# SHA256SUMS; that the same sources, exported by git archive and built again
+# elsewhere in another time zone, give the same bytes; each archive's
 # contents against the expected list, the Windows text files' line ends and
 # the Debian package's metadata and lintian's verdict on it (no tag at all,
-# informational ones included); then installs the Debian package on this
-# machine (as root), checks the installed program's hardening, finds its
-# manual page with `man -w`, runs the end-to-end tests against the installed
-# /usr/bin/tamrek, and removes the package again.  SOURCE_DATE_EPOCH must be
-# the one `make dist` used.
+# informational ones included); that no shipped program holds a test hook
+# and no shipped README links to what is not shipped; that the tarball's
+# static program runs in an empty root and passes the end-to-end tests;
+# then installs the Debian package on this machine (as root; refused when a
+# tamrek package is installed already), checks the installed program's
+# hardening, finds its manual page with `man -w`, runs the end-to-end tests
+# against the installed /usr/bin/tamrek, and removes the package again.
 # Usage: tools/check_dist.sh DIST VERSION E2E_TEST
 # No pipeline here has a stage that can stop reading early (grep -q, head):
 # under pipefail the writer's SIGPIPE would fail the check by chance.
 set -euo pipefail
 dist=$1 version=$2 e2e=$3
 fail() { echo "check_dist: $*" >&2; exit 1; }
-: "${SOURCE_DATE_EPOCH:?must be set as for make dist}"
 
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail "$dist/SHA256SUMS does not match"
 [ "$(grep -c . "$dist/SHA256SUMS")" = 3 ] || fail "$dist/SHA256SUMS does not list the three packages"
 
-# The same sources, as they are in this work tree, built again elsewhere.
+# The same sources, as they are in this work tree (its changes to tracked
+# files included), exported by git archive, without .git, and built again
+# elsewhere: the epoch comes from the changelog, so the bytes must match.
 repo=$(git rev-parse --show-toplevel) || fail "the reproducibility check needs a git checkout"
 again=$(mktemp -d)
 trap 'rm -rf "$again"' EXIT
 mkdir "$again/src"
-git -C "$repo" ls-files -z | (cd "$repo" && tar --null -T - -cf -) | tar -xf - -C "$again/src"
-echo "check_dist: building the packages again in $again, in another time zone"
+tree=$(git -C "$repo" stash create)
+git -C "$repo" archive --format=tar "${tree:-HEAD}" >"$again/src.tar"
+tar -xf "$again/src.tar" -C "$again/src"
+[ ! -e "$again/src/.git" ] || fail "the export holds .git"
+echo "check_dist: building the packages again from a git archive export in $again, in another time zone"
 if ! (cd "$again/src" && TZ=Asia/Tokyo make dist BUILD="$again/build" >"$again/log" 2>&1); then
   tail -n 30 "$again/log" >&2
   fail "the second build failed"
@@ -50,9 +56,9 @@ expect_files() {
 
 top=tamrek-$version-linux-$(uname -m)
 tgz=$dist/$top.tar.gz
-expect_files "$tgz" "$(tar -tzf "$tgz")" "$top/bin/tamrek
-$top/share/doc/tamrek/LICENSE
-$top/share/doc/tamrek/README.md
+expect_files "$tgz" "$(tar -tzf "$tgz")" "$top/LICENSE
+$top/README
+$top/bin/tamrek
 $top/share/man/man1/tamrek.1"
 
 zip=$dist/tamrek-$version-win32.zip
@@ -68,7 +74,7 @@ done
 
 deb=$dist/tamrek_${version}_$(dpkg --print-architecture).deb
 expect_files "$deb" "$(dpkg-deb --fsys-tarfile "$deb" | tar -t)" "./usr/bin/tamrek
-./usr/share/doc/tamrek/README.md
+./usr/share/doc/tamrek/README
 ./usr/share/doc/tamrek/changelog.gz
 ./usr/share/doc/tamrek/copyright
 ./usr/share/man/man1/tamrek.1.gz"
@@ -85,21 +91,42 @@ echo "lintian -I --pedantic on $deb: ${report:-no tags}"
 [ -z "$report" ] || fail "lintian reports tags on $deb"
 
 # No shipped program reads a test variable: it has no test hook.
-unpacked=$(mktemp -d)
+unpacked=$again/unpacked
+mkdir "$unpacked"
 tar -xzf "$tgz" -C "$unpacked"
 unzip -q "$zip" -d "$unpacked"
 dpkg-deb -x "$deb" "$unpacked/deb"
 for program in "$unpacked/$top/bin/tamrek" "$unpacked/$ztop/tamrek.exe" "$unpacked/deb/usr/bin/tamrek"; do
   if LC_ALL=C grep -a -c TAMREK_TEST "$program" >/dev/null; then
-    rm -rf "$unpacked"
     fail "${program#"$unpacked"/} holds the string TAMREK_TEST"
   fi
 done
-rm -rf "$unpacked"
 echo "check_dist: no shipped program holds the string TAMREK_TEST"
 
-# Installed on this machine, it must work as the user would run it.
+# No shipped document links to a file that is not shipped.
+for doc in "$unpacked/$top/README" "$unpacked/$ztop/README.txt" "$unpacked/deb/usr/share/doc/tamrek/README"; do
+  if LC_ALL=C grep -c -E '\]\(|docs/|\.md\b' "$doc" >/dev/null; then
+    fail "${doc#"$unpacked"/} links to a file that is not shipped"
+  fi
+done
+
+# The tarball's program needs nothing of the system it runs on: it runs in
+# an empty root, and passes the end-to-end tests.
+tarball=$unpacked/$top/bin/tamrek
+[[ "$(file "$tarball")" == *"statically linked"* ]] || fail "$top/bin/tamrek is not statically linked"
+mkdir "$again/root"
+cp "$tarball" "$again/root/tamrek"
+[ "$(chroot "$again/root" /tamrek --version | sed q)" = "tamrek $version" ] ||
+  fail "$top/bin/tamrek does not run in an empty root"
+TAMREK_TOOL=$tarball "$e2e" --gtest_brief=1
+echo "check_dist: the tarball's program runs in an empty root and passed the end-to-end tests"
+
+# Installed on this machine, it must work as the user would run it.  A
+# tamrek package the machine had before is left alone: the check is refused.
 [ "$(id -u)" = 0 ] || fail "installing the Debian package needs root"
+if [ "$(dpkg-query -W -f='${Status}' tamrek 2>/dev/null || true)" = "install ok installed" ]; then
+  fail "a tamrek package is installed on this machine; remove it first (dpkg -r tamrek): this check would replace and then remove it"
+fi
 trap 'dpkg -r tamrek >/dev/null; rm -rf "$again"' EXIT
 dpkg -i "$deb" >/dev/null
 
