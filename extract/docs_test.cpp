@@ -106,16 +106,16 @@ std::vector<std::pair<std::string, std::string>> Messages() {
          l != std::sregex_iterator(); ++l) {
       const std::string raw = (*l)[1];
       for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] != '\\') {
-          value += raw[i];
-        } else if (raw[++i] == 'n') {
+        const bool escape = raw[i] == '\\' && i + 1 < raw.size();
+        const char ch = escape ? raw[++i] : raw[i];
+        if (escape && ch == 'n') {
           value += '\n';
-        } else if (raw[i] == 'x') {
+        } else if (escape && ch == 'x') {  // two hex digits: a byte
           value +=
               static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16));
           i += 2;
         } else {
-          value += raw[i];
+          value += ch;  // a character, or one escaped as itself
         }
       }
     }

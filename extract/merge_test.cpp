@@ -22,7 +22,7 @@ EntryRead ThreePieces(std::vector<int> got, std::vector<bool> error) {
 
 TEST(MergeTest, CleanPiecesWinUnknownPiecesKeepWhatIsKnown) {
   const Bytes fresh = {1, 1, 1, 1, 2, 2, 0, 0, 3, 3, 3, 3};
-  struct Case {
+  struct Case {  // NOLINT(clang-analyzer-optin.performance.Padding)
     const char* what;
     EntryRead read;
     Bytes existing;

@@ -283,7 +283,7 @@ Status StagedFile::MoveToFreeName(const std::string& to) {
 
 Status StagedFile::Discard() {
   Close();
-  const Status removed = Remove();
+  Status removed = Remove();
   if (atPath) {
     // Given up: whatever holds the name from now on is not this run's to
     // remove, not even on an interrupt.
