@@ -1,7 +1,7 @@
 // End-to-end tests of the tamrek command: each case runs the built tool in a
 // fresh working directory and compares its standard output, standard error,
 // exit status and every file it leaves there, byte for byte.  The harness
-// (tamrek_e2e_harness.h) says how the tool is found and run.  Cases that
+// (tamrek_e2e_test_harness.h) says how the tool is found and run.  Cases that
 // Wine cannot stage are skipped under it, each saying why; cases that need
 // root (a small file system, another user) or strace are skipped without.
 //
@@ -9,7 +9,7 @@
 // extracting (--list, --test); placing files; interrupts and limits; the
 // console.
 
-#include "extract/tamrek_e2e_harness.h"
+#include "extract/tamrek_e2e_test_harness.h"
 
 namespace e2e {
 namespace {
@@ -187,9 +187,7 @@ TEST_F(TamrekTest, ImagesBeyondTheFourthAreIgnored) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, CreatedLines());
   EXPECT_EQ(r.err, "");
-  for (const PlanRow& row : kPlan) {
-    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
-  }
+  ExpectEveryFileWhole();
 }
 
 // ---- Damaged images ----
@@ -344,9 +342,7 @@ TEST_F(TamrekTest, SectorsRecordedWithAReadErrorAreReportedInReadOrder) {
   EXPECT_EQ(r.out, CreatedLines({"MDAT02"}));
   EXPECT_EQ(r.err,
             Console(errors + "MDAT02 already exists and is kept as it was.\n"));
-  for (const PlanRow& row : kPlan) {
-    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
-  }
+  ExpectEveryFileWhole();
 }
 
 TEST_F(TamrekTest, SuccessiveDamagedDumpsAddUp) {
@@ -1172,9 +1168,7 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
   EXPECT_EQ(unlisted.status, 0);
   EXPECT_EQ(unlisted.out, CreatedLines());
   EXPECT_EQ(unlisted.err, "");
-  for (const PlanRow& row : kPlan) {
-    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
-  }
+  ExpectEveryFileWhole();
 }
 
 TEST_F(TamrekTest, PipedInputReadsLikeAFileUpTo256MiB) {
@@ -1198,9 +1192,7 @@ TEST_F(TamrekTest, PipedInputReadsLikeAFileUpTo256MiB) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, CreatedLines());
   EXPECT_EQ(r.err, "");
-  for (const PlanRow& row : kPlan) {
-    EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
-  }
+  ExpectEveryFileWhole();
   // Exactly 256 MiB is read; one byte more is refused, as a file that
   // cannot be opened, and so is a device that never ends.
   for (const std::size_t extra : {0, 1}) {
@@ -1232,9 +1224,7 @@ TEST_F(TamrekTest, LostStandardOutputIsReportedAfterEveryFileIsWritten) {
     Result r = Run({input}, options);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, lost);
-    for (const PlanRow& row : kPlan) {
-      EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row)) << row.name;
-    }
+    ExpectEveryFileWhole();
     for (const char* option : {"--help", "--version"}) {
       r = Run({option}, options);
       EXPECT_EQ(r.status, 1) << option;

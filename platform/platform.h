@@ -86,7 +86,7 @@ class Status {
 class StagedFile {
  public:
   StagedFile() = default;
-  ~StagedFile();
+  ~StagedFile() { Discard(); }
   StagedFile(const StagedFile&) = delete;
   StagedFile& operator=(const StagedFile&) = delete;
 
@@ -129,13 +129,17 @@ class StagedFile {
   // holds its name.  Ok when nothing is left there (also when nothing was
   // created or it was moved); Failed, with why, when the file is still
   // there.
-  Status Discard();
+  Status Discard() {
+    Close();
+    return Remove();
+  }
 
   // The temporary name given to Create(); empty before.
   const std::string& Path() const { return path; }
 
  private:
-  // Removes the file from its temporary name; see Discard().
+  // Removes the file from its temporary name, or gives it up; see
+  // Discard().
   Status Remove();
 
   std::string path;

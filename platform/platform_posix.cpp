@@ -188,8 +188,6 @@ Status Failure(int error, const std::string& name) {
 
 }  // namespace
 
-StagedFile::~StagedFile() { Discard(); }
-
 Status StagedFile::Create(const std::string& newPath) {
   path = newPath;
   // O_EXCL fails on any existing name, a dangling symbolic link included.
@@ -281,28 +279,15 @@ Status StagedFile::MoveToFreeName(const std::string& to) {
   return Status::Ok();
 }
 
-Status StagedFile::Discard() {
-  Close();
-  Status removed = Remove();
-  if (atPath) {
-    // Given up: whatever holds the name from now on is not this run's to
-    // remove, not even on an interrupt.
-    InterruptSlot slot;
-    slot.Empty();
-    atPath = false;
-  }
-  return removed;
-}
-
 Status StagedFile::Remove() {
   if (!atPath) return Status::Ok();
   InterruptSlot slot;
-  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-    return Failure(errno, path);
-  }
-  atPath = false;
+  const Status removed = unlink(path.c_str()) == 0 || errno == ENOENT
+                             ? Status::Ok()
+                             : Failure(errno, path);
+  atPath = false;  // removed, or given up
   slot.Empty();
-  return Status::Ok();
+  return removed;
 }
 
 namespace {

@@ -174,8 +174,6 @@ Status Failure(DWORD error, const std::wstring& name) {
 
 }  // namespace
 
-StagedFile::~StagedFile() { Discard(); }
-
 Status StagedFile::Create(const std::string& newPath) {
   path = newPath;
   // CREATE_NEW fails on any existing name.  FILE_SHARE_DELETE lets an
@@ -274,30 +272,18 @@ Status StagedFile::MoveToFreeName(const std::string& to) {
              : Failure(error, wideTo);
 }
 
-Status StagedFile::Discard() {
-  Close();
-  Status removed = Remove();
-  if (atPath) {
-    // Given up: whatever holds the name from now on is not this run's to
-    // remove, not even on an interrupt.
-    InterruptSlot slot;
-    slot.Empty();
-    atPath = false;
-  }
-  return removed;
-}
-
 Status StagedFile::Remove() {
   if (!atPath) return Status::Ok();
   const std::wstring wide = WidePath(path.c_str());
   InterruptSlot slot;
-  if (DeleteFileW(wide.c_str()) == 0) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return Failure(error, wide);
+  Status removed = Status::Ok();
+  if (DeleteFileW(wide.c_str()) == 0 &&
+      GetLastError() != ERROR_FILE_NOT_FOUND) {
+    removed = Failure(GetLastError(), wide);
   }
-  atPath = false;
+  atPath = false;  // removed, or given up
   slot.Empty();
-  return Status::Ok();
+  return removed;
 }
 
 namespace {

@@ -11,8 +11,8 @@
 // With TAMREK_WINDOWS=1 the console lines are expected to end in "\r\n", as
 // a Windows console program in text mode writes them.
 
-#ifndef TAMREK_EXTRACT_TAMREK_E2E_HARNESS_H_
-#define TAMREK_EXTRACT_TAMREK_E2E_HARNESS_H_
+#ifndef TAMREK_EXTRACT_TAMREK_E2E_TEST_HARNESS_H_
+#define TAMREK_EXTRACT_TAMREK_E2E_TEST_HARNESS_H_
 
 #include <fcntl.h>
 #include <grp.h>
@@ -520,6 +520,15 @@ class TamrekTest : public ::testing::Test {
     }
   }
 
+  // Expects every file of the plan in `work` to hold what the complete demo
+  // file gives.
+  void ExpectEveryFileWhole(const std::string& what = "") const {
+    for (const PlanRow& row : kPlan) {
+      EXPECT_EQ(ReadAll(work / row.name), ExpectedFile(row))
+          << what << " " << row.name;
+    }
+  }
+
   void ClearWork() {
     fs::remove_all(work);
     fs::create_directories(work);
@@ -562,4 +571,4 @@ class TamrekTest : public ::testing::Test {
 
 }  // namespace e2e
 
-#endif  // TAMREK_EXTRACT_TAMREK_E2E_HARNESS_H_
+#endif  // TAMREK_EXTRACT_TAMREK_E2E_TEST_HARNESS_H_
