@@ -26,8 +26,12 @@
 // name), writing the per-file lines to `out` and the diagnostics to `err`.
 // A single argument --help or -h (or the system's own help switch) writes
 // the usage line and a help text to `out`, --version the version and the
-// licence; both return 0 and touch no file.
-// Returns the exit status: 0 when all 29 files were read in full, from
+// licence; both return 0 and touch no file.  As the first of two
+// arguments, --list (-l) writes the listing of the file (see listing.h) and
+// --test (-t) runs the plan with every line about the image but writes no
+// file, saying which files are complete; neither touches a file.
+// Returns the exit status (for --list, 0 once the file is open; for --test,
+// as for a run, with nothing written): 0 when all 29 files were read in full, from
 // sectors recorded without a read error, and written; 1 for a wrong argument
 // count or an input that cannot be opened (nothing is written then), or,
 // after the whole plan has run, when any file was incomplete, held a sector
