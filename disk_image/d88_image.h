@@ -60,12 +60,12 @@ class D88Image {
   // name can be opened, and a string that is not valid UTF-8 is opened as a
   // path in the ANSI code page, as the C library's fopen() would.  Returns
   // false, with no file open, when the file cannot be opened or cannot be read
-  // from its start (a directory, an unreadable disk).  A stream that cannot seek (a pipe, a
-  // FIFO) is read whole first and read from memory, with the same results;
-  // one longer than BufferedFile::kMaxStreamSize (256 MiB) is refused.  A
-  // file too short for one header opens with no images.  With nullptr:
-  // closes the file and returns true; the image count becomes 0 and nothing
-  // stays selected.
+  // from its start (a directory, an unreadable disk).  A stream that cannot
+  // seek (a pipe, a FIFO) is read whole first and read from memory, with the
+  // same results; one longer than BufferedFile::kMaxStreamSize (256 MiB) is
+  // refused.  A file too short for one header opens with no images.  With
+  // nullptr: closes the file and returns true; the image count becomes 0 and
+  // nothing stays selected.
   bool Open(const char* path);
 
   // Images found by the last Open(), 0..kMaxImages; 0 when closed.

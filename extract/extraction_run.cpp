@@ -3,7 +3,6 @@
 #include "extract/extraction_run.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "extract/listing.h"
 #include "extract/merge.h"
 #include "extract/messages.h"
+#include "extract/placing_pause.h"
 #include "platform/platform.h"
 
 namespace {
@@ -23,20 +23,6 @@ constexpr int kTemporaryNames = 100;
 
 // Every row is read into this buffer from its first byte.
 std::uint8_t transferBuffer[kLongestEntry];
-
-#ifdef TAMREK_TEST_HOOKS
-// Only in a build for the tests of interrupted runs under Wine, where strace
-// cannot reach the program's own system calls; never in a shipped program:
-// the output file named by TAMREK_TEST_PAUSE_BEFORE_PLACING waits, complete
-// under its temporary name, until a line is read from standard input.
-void PauseBeforePlacing(const std::string& name) {
-  const char* paused = std::getenv("TAMREK_TEST_PAUSE_BEFORE_PLACING");
-  if (paused == nullptr || name != paused) return;
-  for (int ch = 0; ch != '\n' && ch != EOF;) ch = std::fgetc(stdin);
-}
-#else
-void PauseBeforePlacing(const std::string&) {}
-#endif
 
 // How an output file ended.
 enum class Placement {

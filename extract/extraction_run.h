@@ -31,10 +31,10 @@
 // --test (-t) runs the plan with every line about the image but writes no
 // file, saying which files are complete; neither touches a file.
 // Returns the exit status (for --list, 0 once the file is open; for --test,
-// as for a run, with nothing written): 0 when all 29 files were read in full, from
-// sectors recorded without a read error, and written; 1 for a wrong argument
-// count or an input that cannot be opened (nothing is written then), or,
-// after the whole plan has run, when any file was incomplete, held a sector
+// as for a run, with nothing written): 0 when all 29 files were read in full,
+// from sectors recorded without a read error, and written; 1 for a wrong
+// argument count or an input that cannot be opened (nothing is written then),
+// or, after the whole plan has run, when any file was incomplete, held a sector
 // recorded with a read error, was kept as it was or could not be written, or
 // when a line could not be written to `out` (then said on `err`).
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,

@@ -1,7 +1,7 @@
 // End-to-end tests of the tamrek command: each case runs the built tool in a
 // fresh working directory and compares its standard output, standard error,
 // exit status and every file it leaves there, byte for byte.  The harness
-// (tamrek_e2e_test_harness.h) says how the tool is found and run.  Cases that
+// (tamrek_e2e_test.h) says how the tool is found and run.  Cases that
 // Wine cannot stage are skipped under it, each saying why; cases that need
 // root (a small file system, another user) or strace are skipped without.
 //
@@ -9,7 +9,7 @@
 // extracting (--list, --test); placing files; interrupts and limits; the
 // console.
 
-#include "extract/tamrek_e2e_test_harness.h"
+#include "extract/tamrek_e2e_test.h"
 
 namespace e2e {
 namespace {

@@ -11,8 +11,8 @@
 // With TAMREK_WINDOWS=1 the console lines are expected to end in "\r\n", as
 // a Windows console program in text mode writes them.
 
-#ifndef TAMREK_EXTRACT_TAMREK_E2E_TEST_HARNESS_H_
-#define TAMREK_EXTRACT_TAMREK_E2E_TEST_HARNESS_H_
+#ifndef TAMREK_EXTRACT_TAMREK_E2E_TEST_H_
+#define TAMREK_EXTRACT_TAMREK_E2E_TEST_H_
 
 #include <fcntl.h>
 #include <grp.h>
@@ -571,4 +571,4 @@ class TamrekTest : public ::testing::Test {
 
 }  // namespace e2e
 
-#endif  // TAMREK_EXTRACT_TAMREK_E2E_TEST_HARNESS_H_
+#endif  // TAMREK_EXTRACT_TAMREK_E2E_TEST_H_
