@@ -6,12 +6,10 @@
 
 namespace {
 
-constexpr std::int32_t kUnit = std::int32_t{128} << kPlanSizeCode;
-
 // The length of the piece at `offset`: a sector, or the file's rest.
 std::int32_t PieceLength(const ExtractEntry& entry, std::int32_t offset) {
   const std::int32_t rest = entry.length - offset;
-  return rest < kUnit ? rest : kUnit;
+  return rest < kPlanSectorSize ? rest : kPlanSectorSize;
 }
 
 // Appends the piece at `offset`, read from `at`, of which `got` bytes were

@@ -11,6 +11,7 @@
 #include <string>
 
 constexpr std::int32_t kPlanSizeCode = 2;  // 512-byte sectors
+constexpr std::int32_t kPlanSectorSize = std::int32_t{128} << kPlanSizeCode;
 constexpr std::int32_t kPlanFirstSector = 1;
 constexpr std::int32_t kPlanLastSector = 10;
 

@@ -58,8 +58,7 @@ std::set<std::int32_t> PlanTracks(std::int32_t disk) {
   for (const ExtractEntry& entry : kExtractionPlan) {
     if (kExtractGroups[entry.group].disk != disk) continue;
     PlanSector at = FirstSector(entry);
-    const std::int32_t unit = std::int32_t{128} << kPlanSizeCode;
-    for (std::int32_t done = 0; done < entry.length; done += unit) {
+    for (std::int32_t done = 0; done < entry.length; done += kPlanSectorSize) {
       tracks.insert(at.track);
       at.Next();
     }

@@ -161,6 +161,11 @@ struct FileIdentity {
   std::int64_t modified = 0;  // last write, in the system's own unit
 };
 
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index && a.size == b.size &&
+         a.modified == b.modified;
+}
+
 // Reads the regular file `path` whole into `*content` when it is exactly
 // `size` bytes long, never following a symbolic link (nor, on Windows, any
 // reparse point) and never waiting on a FIFO, and stores its identity.

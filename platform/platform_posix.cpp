@@ -303,11 +303,6 @@ FileIdentity IdentityOf(const struct stat& st) {
   return identity;
 }
 
-bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
-  return a.volume == b.volume && a.index == b.index && a.size == b.size &&
-         a.modified == b.modified;
-}
-
 }  // namespace
 
 Existing ReadExistingFile(const std::string& path, std::size_t size,
@@ -343,7 +338,7 @@ Existing ReadExistingFile(const std::string& path, std::size_t size,
 bool StillSameFile(const std::string& path, const FileIdentity& identity) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         SameIdentity(IdentityOf(st), identity);
+         IdentityOf(st) == identity;
 }
 
 bool NameExists(const std::string& path) {

@@ -276,11 +276,11 @@ Status StagedFile::Remove() {
   if (!atPath) return Status::Ok();
   const std::wstring wide = WidePath(path.c_str());
   InterruptSlot slot;
-  Status removed = Status::Ok();
-  if (DeleteFileW(wide.c_str()) == 0 &&
-      GetLastError() != ERROR_FILE_NOT_FOUND) {
-    removed = Failure(GetLastError(), wide);
-  }
+  const DWORD error =
+      DeleteFileW(wide.c_str()) != 0 ? ERROR_SUCCESS : GetLastError();
+  const Status removed = error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND
+                             ? Status::Ok()
+                             : Failure(error, wide);
   atPath = false;  // removed, or given up
   slot.Empty();
   return removed;
@@ -343,10 +343,7 @@ bool StillSameFile(const std::string& path, const FileIdentity& identity) {
   const HANDLE handle = OpenNoFollow(path, FILE_READ_ATTRIBUTES);
   if (handle == INVALID_HANDLE_VALUE) return false;
   FileIdentity now;
-  const bool same = IdentifyRegular(handle, &now) &&
-                    now.volume == identity.volume &&
-                    now.index == identity.index && now.size == identity.size &&
-                    now.modified == identity.modified;
+  const bool same = IdentifyRegular(handle, &now) && now == identity;
   CloseHandle(handle);
   return same;
 }
