@@ -6,7 +6,7 @@
 #include <climits>
 #include <new>
 
-#include "platform/platform.h"
+#include "platform/input_file.h"
 
 BufferedFile::BufferedFile(std::int32_t windowSize)
     : windowSize(windowSize),

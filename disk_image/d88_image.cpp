@@ -42,9 +42,11 @@ SectorHeader DecodeSectorHeader(const std::uint8_t* p) {
 bool IsByte(std::int32_t v) { return v >= 0 && v <= 0xFF; }
 
 // Status bytes of sectors the drive could not read correctly when the disk
-// was dumped.
+// was dumped: every one but 0x00 (read well) and 0x10 (a deleted-data mark,
+// read well), so that a status no dump tool writes for a good read is never
+// taken for one.
 bool IsReadErrorStatus(std::uint8_t status) {
-  return status == 0xA0 || status == 0xB0 || status == 0xE0 || status == 0xF0;
+  return status != 0x00 && status != 0x10;
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ static_assert(sizeof(SectorId) == 4, "SectorId is 4 bytes: C, H, R, N");
 // the disk was dumped: its bytes are whatever the drive returned.
 struct SectorReadError {
   SectorId id;          // as its header records it
-  std::uint8_t status;  // 0xA0 ID CRC, 0xB0 data CRC, 0xE0 or 0xF0 no mark
+  std::uint8_t status;  // any but 0x00 and 0x10: 0xA0 ID CRC, 0xB0 data CRC
 };
 
 class D88Image {
@@ -133,10 +133,10 @@ class D88Image {
 
   // The sectors whose data the last ReadSector() or ReadSectors() call
   // delivered (for ReadSectors(), the pieces it counted) and whose header
-  // status byte records a read error: 0xA0 (ID CRC error), 0xB0 (data CRC
-  // error), 0xE0 (no address mark) or 0xF0 (no data mark), in the order they
-  // were read.  Other status values, 0x10 (a deleted-data mark) among them,
-  // are not errors of the data.  Empty before the first read; valid until
+  // status byte records a read error, in the order they were read: every
+  // status but 0x00 (read well) and 0x10 (a deleted-data mark, read well),
+  // such as 0xA0 (ID CRC error), 0xB0 (data CRC error), 0xE0 (no address
+  // mark) or 0xF0 (no data mark).  Empty before the first read; valid until
   // the next read.
   const std::vector<SectorReadError>& GetReadErrors() const;
 

@@ -531,10 +531,11 @@ TEST_F(D88ImageTest, RunStopsAtAShortSectorWithoutCountingIt) {
 }
 
 TEST_F(D88ImageTest, ReadsReportTheSectorsRecordedWithAReadError) {
-  const std::uint8_t statuses[] = {0x00, 0xB0, 0x10, 0xA0, 0xE0, 0xF0};
+  const std::uint8_t statuses[] = {0x00, 0xB0, 0x10, 0xA0, 0xE0,
+                                   0xF0, 0x01, 0x20, 0x80};
   std::vector<SectorRecord> track;
-  for (int r = 1; r <= 6; ++r) {
-    track.push_back(MakeSector(0, 0, r, 2, 6, Filled(r == 5 ? 256 : 512, 1)));
+  for (int r = 1; r <= 9; ++r) {
+    track.push_back(MakeSector(0, 0, r, 2, 9, Filled(r == 5 ? 256 : 512, 1)));
     track.back().status = statuses[r - 1];
   }
   D88DiskWriter disk;
@@ -562,7 +563,10 @@ TEST_F(D88ImageTest, ReadsReportTheSectorsRecordedWithAReadError) {
   EXPECT_EQ(errors(), "0,0,5,2:224 ");
   EXPECT_EQ(Sector512(0, 0, 0, 6).size(), 512u);
   EXPECT_EQ(errors(), "0,0,6,2:240 ");
-  EXPECT_TRUE(Sector512(0, 0, 0, 7).empty());
+  // Every status a good read does not record is an error.
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 7, 2, buf.data(), 1536), 1536);
+  EXPECT_EQ(errors(), "0,0,7,2:1 0,0,8,2:32 0,0,9,2:128 ");
+  EXPECT_TRUE(Sector512(0, 0, 0, 10).empty());
   EXPECT_EQ(errors(), "");
   EXPECT_EQ(image.ReadSectors(0, 0, 0, 2, 2, buf.data(), 512), 512);
   EXPECT_EQ(image.ReadSectors(0, 0, 0, 2, 2, buf.data(), 0), 0);

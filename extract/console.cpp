@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/console.h"
 
 namespace {
 

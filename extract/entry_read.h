@@ -1,9 +1,8 @@
-// Reading one entry of the extraction plan sector by sector, so that a
-// sector that cannot be read costs only its own share of the file.  The run
-// is read with D88Image::ReadSectors() as far as it goes; the piece where it
-// stops is read alone with ReadSector(), keeping whatever bytes that
-// delivers, the rest of the piece is zero, and ReadSectors() goes on from the
-// next sector.  The result says, piece by piece, what was read.
+// Reading one file of the extraction plan piece by piece, so that a sector
+// that cannot be read costs only its own share of the file: every piece is
+// read alone with D88Image::ReadSector(), whatever bytes that delivers are
+// kept, and the rest of the piece is zero.  The result says, piece by piece,
+// what was read.
 
 #ifndef TAMREK_EXTRACT_ENTRY_READ_H_
 #define TAMREK_EXTRACT_ENTRY_READ_H_
@@ -13,20 +12,19 @@
 
 #include "disk_image/d88_image.h"
 #include "extract/extraction_plan.h"
+#include "extract/sector_state.h"
 
-// One sector's share of an output file: a whole 512-byte sector, or less for
-// the file's last piece.
+// One piece of a file as it was read.
 struct Piece {
-  std::int32_t offset;   // where it lies in the file
-  std::int32_t length;   // its bytes in the file
-  std::int32_t c, h, r;  // the sector it is read from
-  std::int32_t got;      // bytes read: `length` when it was read in full
-  std::uint8_t status;   // the sector's status when it records a read error
-  bool readError;        // whether it does
+  PlanPiece plan;       // where it lies and the sector it is read from
+  std::int32_t got;     // bytes read: plan.length when it was read in full
+  std::uint8_t status;  // the sector's status when it records a read error
+  bool readError;       // whether it does
 
-  bool Full() const { return got == length; }
+  bool Full() const { return got == plan.length; }
   // Read in full from a sector recorded without a read error.
   bool Clean() const { return Full() && !readError; }
+  PieceState State() const;
 };
 
 struct EntryRead {
@@ -39,11 +37,9 @@ struct EntryRead {
   bool Clean() const;
 };
 
-// Reads `entry` from the selected image of `image` into `dest`, piece by
-// piece, with the plan's size code and sector range (which `image` must
-// have set).  Bytes of a piece that could not be read are zero.
-// REQUIRES: `dest` holds at least entry.length bytes.
-EntryRead ReadEntry(D88Image* image, const ExtractEntry& entry,
-                    std::uint8_t* dest);
+// Reads `file` from the selected image of `image` into `dest`, piece by
+// piece.  Bytes of a piece that could not be read are zero.
+// REQUIRES: `dest` holds at least file.entry.length bytes.
+EntryRead ReadEntry(D88Image* image, const PlanFile& file, std::uint8_t* dest);
 
 #endif  // TAMREK_EXTRACT_ENTRY_READ_H_

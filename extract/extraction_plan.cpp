@@ -3,6 +3,7 @@
 #include "extract/extraction_plan.h"
 
 #include <cstdio>
+#include <utility>
 
 const ExtractGroup kExtractGroups[kExtractGroupCount] = {
     {0, "DRIVER01.BIN", false},  //
@@ -60,15 +61,48 @@ void PlanSector::Next() {
   r = kPlanFirstSector;
 }
 
-PlanSector FirstSector(const ExtractEntry& entry) {
-  return PlanSector{entry.track, entry.track / 2, entry.track % 2,
-                    entry.startSector};
+namespace {
+
+std::vector<PlanFile> MakePlanFiles() {
+  std::vector<PlanFile> files;
+  std::int32_t previous = -1;
+  int number = 0;  // the row's 1-based position within its group
+  for (const ExtractEntry& entry : kExtractionPlan) {
+    number = entry.group == previous ? number + 1 : 1;
+    previous = entry.group;
+    const ExtractGroup& group = kExtractGroups[entry.group];
+    PlanFile file;
+    file.name = group.nameRule;
+    if (group.numbered) {
+      char name[16];
+      std::snprintf(name, sizeof name, group.nameRule, number);
+      file.name = name;
+    }
+    file.disk = group.disk;
+    file.entry = entry;
+    PlanSector at{entry.track, entry.track / 2, entry.track % 2,
+                  entry.startSector};
+    for (std::int32_t offset = 0; offset < entry.length;
+         offset += kPlanSectorSize, at.Next()) {
+      const std::int32_t rest = entry.length - offset;
+      file.pieces.push_back(PlanPiece{
+          offset, rest < kPlanSectorSize ? rest : kPlanSectorSize, at});
+    }
+    files.push_back(std::move(file));
+  }
+  return files;
 }
 
-std::string OutputName(const ExtractEntry& entry, int number) {
-  const ExtractGroup& group = kExtractGroups[entry.group];
-  if (!group.numbered) return group.nameRule;
-  char name[16];
-  std::snprintf(name, sizeof name, group.nameRule, number);
-  return name;
+}  // namespace
+
+const std::vector<PlanFile>& PlanFiles() {
+  static const std::vector<PlanFile> files = MakePlanFiles();
+  return files;
+}
+
+std::size_t FindPlanFile(const std::string& name) {
+  const std::vector<PlanFile>& files = PlanFiles();
+  std::size_t i = 0;
+  while (i < files.size() && files[i].name != name) ++i;
+  return i;
 }

@@ -7,8 +7,10 @@
 #ifndef TAMREK_EXTRACT_EXTRACTION_PLAN_H_
 #define TAMREK_EXTRACT_EXTRACTION_PLAN_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr std::int32_t kPlanSizeCode = 2;  // 512-byte sectors
 constexpr std::int32_t kPlanSectorSize = std::int32_t{128} << kPlanSizeCode;
@@ -45,11 +47,27 @@ struct PlanSector {
   void Next();
 };
 
-// The first sector of `entry`.
-PlanSector FirstSector(const ExtractEntry& entry);
+// One sector's share of an output file: a whole 512-byte sector, or less
+// for the file's last piece.
+struct PlanPiece {
+  std::int32_t offset;  // where it lies in the file
+  std::int32_t length;  // its bytes in the file
+  PlanSector at;        // the sector it is read from
+};
 
-// The output name of `entry`, where `number` is the row's 1-based
-// position within its group.
-std::string OutputName(const ExtractEntry& entry, int number);
+// One output file of the plan, with its name and its pieces in file order.
+struct PlanFile {
+  std::string name;
+  std::int32_t disk;
+  ExtractEntry entry;
+  std::vector<PlanPiece> pieces;
+};
+
+// The plan's files, in the order they are written.
+const std::vector<PlanFile>& PlanFiles();
+
+// The index in PlanFiles() of the file named `name`; PlanFiles().size()
+// when the plan has none.
+std::size_t FindPlanFile(const std::string& name);
 
 #endif  // TAMREK_EXTRACT_EXTRACTION_PLAN_H_

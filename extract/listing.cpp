@@ -55,13 +55,9 @@ bool PlanLayout(std::int32_t track, const SectorId* ids, std::int32_t count) {
 // The tracks that the plan reads from `disk`, in order.
 std::set<std::int32_t> PlanTracks(std::int32_t disk) {
   std::set<std::int32_t> tracks;
-  for (const ExtractEntry& entry : kExtractionPlan) {
-    if (kExtractGroups[entry.group].disk != disk) continue;
-    PlanSector at = FirstSector(entry);
-    for (std::int32_t done = 0; done < entry.length; done += kPlanSectorSize) {
-      tracks.insert(at.track);
-      at.Next();
-    }
+  for (const PlanFile& file : PlanFiles()) {
+    if (file.disk != disk) continue;
+    for (const PlanPiece& piece : file.pieces) tracks.insert(piece.at.track);
   }
   return tracks;
 }
@@ -138,15 +134,9 @@ void ListImage(D88Image* image, Console* console) {
     image->SelectImage(disk);
     ListLayout(image, disk, console);
   }
-  int group = -1;
-  int number = 0;
-  for (const ExtractEntry& entry : kExtractionPlan) {
-    if (entry.group != group) {
-      group = entry.group;
-      number = 0;
-    }
-    console->Out(kListEntryFormat, OutputName(entry, ++number).c_str(),
-                 kExtractGroups[group].disk, entry.track / 2, entry.track % 2,
-                 entry.startSector, entry.length);
+  for (const PlanFile& file : PlanFiles()) {
+    const PlanSector& first = file.pieces.front().at;
+    console->Out(kListEntryFormat, file.name.c_str(), file.disk, first.c,
+                 first.h, first.r, file.entry.length);
   }
 }

@@ -7,7 +7,8 @@
 
 #include "extract/extraction_run.h"
 #include "extract/messages.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/process.h"
 
 int main(int argc, char** argv) {
   // Before anything is opened: hold closed standard streams, and make

@@ -5,34 +5,83 @@
 #include <algorithm>
 #include <cstring>
 
-MergeResult MergeWithExisting(const EntryRead& read, const std::uint8_t* fresh,
-                              const std::vector<std::uint8_t>& existing,
-                              std::vector<std::uint8_t>* merged) {
-  MergeResult result;
-  bool disagrees = false;
-  merged->assign(existing.begin(), existing.end());
-  for (const Piece& piece : read.pieces) {
-    const std::uint8_t* now = fresh + piece.offset;
-    std::uint8_t* kept = merged->data() + piece.offset;
-    const std::size_t length = static_cast<std::size_t>(piece.length);
-    if (piece.Clean()) {
-      for (std::size_t i = 0; i < length; ++i) {
-        if (kept[i] != 0 && kept[i] != now[i]) disagrees = true;
-      }
-      std::memcpy(kept, now, length);
-      result.known += piece.length;
-    } else if (std::all_of(kept, kept + length,
-                           [](std::uint8_t b) { return b == 0; })) {
-      std::memcpy(kept, now, length);
-    } else {
-      result.known += piece.length;
-    }
+namespace {
+
+bool AllZero(const std::uint8_t* bytes, const PlanPiece& piece) {
+  return std::all_of(bytes + piece.offset, bytes + piece.offset + piece.length,
+                     [](std::uint8_t b) { return b == 0; });
+}
+
+bool SameBytes(const std::uint8_t* a, const std::uint8_t* b,
+               const PlanPiece& piece) {
+  return std::memcmp(a + piece.offset, b + piece.offset,
+                     static_cast<std::size_t>(piece.length)) == 0;
+}
+
+// Whether piece `i` of `existing` is one that the no-map rule lets a clean
+// piece fill: unmapped, and all zero bytes.
+bool Fillable(const KnownFile& existing, const PlanPiece& piece) {
+  return !existing.mapped && AllZero(existing.bytes.data(), piece);
+}
+
+}  // namespace
+
+bool KnownFile::Clean() const {
+  return std::all_of(pieces.begin(), pieces.end(), [](const PieceState& p) {
+    return p.state == SectorState::kClean;
+  });
+}
+
+std::int32_t KnownFile::KnownBytes(const std::vector<PlanPiece>& plan) const {
+  std::int32_t known = 0;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (pieces[i].state == SectorState::kClean) known += plan[i].length;
   }
-  if (disagrees) {
+  return known;
+}
+
+MergeResult Merge(const std::vector<PlanPiece>& plan, const KnownFile& existing,
+                  const KnownFile& fresh) {
+  MergeResult result;
+  result.merged = existing;
+  result.merged.mapped = true;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    const PlanPiece& piece = plan[i];
+    const PieceState& now = fresh.pieces[i];
+    const PieceState& was = existing.pieces[i];
+    bool take = RanksAbove(now, was);
+    if (now.state == SectorState::kClean && was.state == SectorState::kClean &&
+        !SameBytes(fresh.bytes.data(), existing.bytes.data(), piece)) {
+      take = Fillable(existing, piece);
+      if (!take) result.disagreeing.push_back(i);
+    }
+    if (!take) continue;
+    std::memcpy(result.merged.bytes.data() + piece.offset,
+                fresh.bytes.data() + piece.offset,
+                static_cast<std::size_t>(piece.length));
+    result.merged.pieces[i] = now;
+  }
+  if (!result.disagreeing.empty()) {
     result.outcome = MergeOutcome::kDisagrees;
+  } else if (result.merged.bytes == existing.bytes &&
+             result.merged.pieces == existing.pieces) {
+    result.outcome = MergeOutcome::kAddsNothing;
   } else {
-    result.outcome = *merged == existing ? MergeOutcome::kAddsNothing
-                                         : MergeOutcome::kMerged;
+    result.outcome = MergeOutcome::kMerged;
   }
   return result;
+}
+
+std::size_t DifferingPieces(const std::vector<PlanPiece>& plan,
+                            const KnownFile& existing,
+                            const std::vector<std::uint8_t>& fresh) {
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (existing.pieces[i].state == SectorState::kClean &&
+        !Fillable(existing, plan[i]) &&
+        !SameBytes(existing.bytes.data(), fresh.data(), plan[i])) {
+      ++differing;
+    }
+  }
+  return differing;
 }

@@ -1,13 +1,13 @@
-// Merging a file that could not be read cleanly with the file that already
-// holds its name, so that successive dumps of the same damaged disk add up
-// and a worse dump never replaces a better file.  Zero bytes are what a run
-// writes where it could read nothing, so an all-zero piece of the existing
-// file is taken as unknown.  Piece by piece:
-//   - a piece read in full, without a recorded read error, takes the new
-//     bytes; the two files disagree when the existing piece holds a byte
-//     that is not zero and differs from the new one;
-//   - any other piece keeps the existing piece unless that is all zero
-//     bytes, and otherwise takes the new bytes (those read, zero after).
+// Merging a new dump of a file with the file that already holds its name,
+// piece by piece, so that successive dumps of the same damaged disk add up
+// and a worse dump never replaces a better file.  What is known of each
+// piece of the existing file comes from the rescue map (see rescue_map.h):
+// a piece takes the new bytes only where the new read ranks above the one
+// that gave the existing bytes (see sector_state.h); two pieces both read
+// cleanly that differ are a disagreement between the dumps, and the file is
+// then kept as it was.  A file that no map describes counts as read cleanly
+// throughout, except that a clean new piece may fill a piece that is all
+// zero bytes, as a run without knowledge writes where it could read nothing.
 
 #ifndef TAMREK_EXTRACT_MERGE_H_
 #define TAMREK_EXTRACT_MERGE_H_
@@ -15,26 +15,46 @@
 #include <cstdint>
 #include <vector>
 
-#include "extract/entry_read.h"
+#include "extract/extraction_plan.h"
+#include "extract/sector_state.h"
+
+// What is known of a file of the plan's length: its bytes, and piece by
+// piece how they were read.
+struct KnownFile {
+  std::vector<std::uint8_t> bytes;
+  std::vector<PieceState> pieces;  // one per piece of the plan's file
+  // Whether the states are known (from a map, or from the read that gave
+  // the bytes); without, every piece is clean, and one of zero bytes may be
+  // filled by a clean piece.
+  bool mapped = true;
+
+  // Whether every piece is clean.
+  bool Clean() const;
+  // The bytes of the clean pieces.
+  std::int32_t KnownBytes(const std::vector<PlanPiece>& plan) const;
+};
 
 enum class MergeOutcome {
-  kDisagrees,    // a cleanly read piece differs from the existing file
-  kAddsNothing,  // the merged file is the existing file, byte for byte
-  kMerged,       // the merged file knows more than the existing one
+  kDisagrees,    // pieces both read cleanly differ: keep the existing file
+  kAddsNothing,  // the merge is the existing file, bytes and states
+  kMerged,       // the merge knows more than the existing file
 };
 
 struct MergeResult {
-  MergeOutcome outcome = MergeOutcome::kDisagrees;
-  // Bytes of the merged file that are known: those of the pieces read
-  // cleanly, and those of the kept pieces that are not all zero.
-  std::int32_t known = 0;
+  MergeOutcome outcome = MergeOutcome::kAddsNothing;
+  KnownFile merged;                      // complete whatever the outcome
+  std::vector<std::size_t> disagreeing;  // the pieces that disagree
 };
 
-// Merges `fresh`, the bytes of `read`, with `existing` into `*merged`.
-// REQUIRES: `fresh` and `existing` hold every byte of `read`'s pieces.
-// Returns the outcome; `*merged` is complete whatever it is.
-MergeResult MergeWithExisting(const EntryRead& read, const std::uint8_t* fresh,
-                              const std::vector<std::uint8_t>& existing,
-                              std::vector<std::uint8_t>* merged);
+// Merges `fresh` into `existing`, both files of `plan`'s pieces.
+MergeResult Merge(const std::vector<PlanPiece>& plan, const KnownFile& existing,
+                  const KnownFile& fresh);
+
+// The pieces that `existing` holds as read cleanly (an unmapped piece of
+// zero bytes excepted) and whose bytes differ from `fresh`'s: how far a
+// file read in full and cleanly differs from the file it replaces.
+std::size_t DifferingPieces(const std::vector<PlanPiece>& plan,
+                            const KnownFile& existing,
+                            const std::vector<std::uint8_t>& fresh);
 
 #endif  // TAMREK_EXTRACT_MERGE_H_

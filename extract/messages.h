@@ -41,38 +41,63 @@ constexpr char kIncompleteFormat[] =
 
 // Standard error, once per sector of an entry whose header records that the
 // drive could not read it correctly when the disk was dumped: output name,
-// the sector's cylinder, head and sector number, its status byte.
+// the sector's disk, cylinder, head and sector number, its status byte.
 constexpr char kReadErrorFormat[] =
-    "%s holds a sector recorded with a read error: cylinder %d, head %d, "
-    "sector %d, status 0x%02X.\n";
+    "%s holds a sector recorded with a read error: disk %d, cylinder %d, "
+    "head %d, sector %d, status 0x%02X.\n";
 
 // Standard error, once per piece of an entry (a sector's share of the file)
 // that could not be read in full, in read order with the read-error lines:
-// output name, the sector's cylinder, head and sector number, the bytes read
-// and the piece's length.
+// output name, the sector's disk, cylinder, head and sector number, the
+// bytes read and the piece's length.
 constexpr char kNotReadInFullFormat[] =
-    "%s has a sector that could not be read in full: cylinder %d, head %d, "
-    "sector %d, %d of %d bytes.\n";
+    "%s has a sector that could not be read in full: disk %d, cylinder %d, "
+    "head %d, sector %d, %d of %d bytes.\n";
 
 // Standard error, before the first entry of a disk that the file does not
 // hold: the disk's number.  Its entries get no per-sector lines.
 constexpr char kDiskMissingFormat[] = "Disk %d is not in the file.\n";
 
+// Standard error, before the lines about an output file, for each regular
+// file beside it under one of the temporary names a write uses (NAME.tmp0 to
+// NAME.tmp99), which a run that was killed may have left: its name.  It is
+// never removed: it may be someone's.
+constexpr char kLeftoverFormat[] =
+    "%s is left from an earlier run; delete it if it is not yours.\n";
+
+// Standard error, before the lines about an output file whose lines in
+// tamrek.map are about another file than the one its name holds now: output
+// name.
+constexpr char kMapChangedFormat[] =
+    "%s has changed since tamrek.map was written; its lines there are "
+    "dropped.\n";
+
 // Standard error, before the created line of an entry that was not read
 // cleanly and was merged with the file under its name: output name, the
-// bytes now known, the entry length.
+// bytes now read cleanly, the entry length.
 constexpr char kCompletedFormat[] =
     "%s is completed from the file it replaces: %d of %d bytes are known.\n";
 
-// Standard error, instead of the created line, when an entry that was not
-// read cleanly finds a file under its name that holds other bytes where
-// this image was read cleanly, and leaves it as it was.
-constexpr char kDiffersFormat[] =
-    "%s already exists, differs from this image where both were read, and "
-    "is kept as it was.\n";
+// Standard error, before the created line of an entry read in full and
+// cleanly that replaces a file of its length holding other bytes where that
+// file was read cleanly: output name, the sectors that differ, the entry's
+// sectors.
+constexpr char kReplacesDifferentFormat[] =
+    "%s replaces a file that differed from this image in %d of its %d "
+    "sectors.\n";
 
-// Standard error, instead of the created line, when an incomplete entry
-// finds something already under its name and leaves it as it was.
+// Standard error, instead of the created line, when an entry that was not
+// read cleanly finds a file under its name that holds other bytes in
+// sectors that both read cleanly, and leaves it as it was: output name, and
+// at most three sectors ("disk D, cylinder C, head H, sector R", joined by
+// "; "), followed by " (and N more)" when there are more.
+constexpr char kDiffersFormat[] =
+    "%s already exists and differs from this image in sectors both read "
+    "cleanly: %s; it is kept as it was.\n";
+
+// Standard error, instead of the created line, when an entry not read
+// cleanly finds something else under its name, or adds nothing to the file
+// there, and leaves it as it was.
 constexpr char kKeptFormat[] = "%s already exists and is kept as it was.\n";
 
 // Standard error, when an output file could not be created, written in full,
@@ -81,8 +106,37 @@ constexpr char kKeptFormat[] = "%s already exists and is kept as it was.\n";
 constexpr char kNotWrittenFormat[] = "%s could not be written: %s.\n";
 
 // Standard error, when a temporary file could not be removed after a
-// failure: its name, and why.
+// failure, or tamrek.map once every file is complete: its name, and why.
 constexpr char kNotRemovedFormat[] = "%s could not be removed: %s.\n";
+
+// The cause in a could-not-be-written line of a file not read cleanly when
+// the rescue map cannot be read or written: placed without its lines, the
+// file would pass for one read cleanly.
+constexpr char kNotRecordableCause[] =
+    "its sectors cannot be recorded in tamrek.map";
+
+// Standard error, before the first file's lines, when tamrek.map cannot be
+// read: why.  The run then records nothing and leaves the map as it is.
+constexpr char kMapUnreadableFormat[] =
+    "tamrek.map cannot be read and is left as it is: %s.\n";
+
+// Standard error, before the first file's lines, when another run holds the
+// working directory; this run then waits for it.
+constexpr char kFolderBusyMessage[] =
+    "Another tamrek run is using this folder; this one waits for it to "
+    "end.\n";
+
+// Standard error, last, after a run in which a file was not read cleanly,
+// was not put in place, or the folder is not complete: the files complete
+// in the folder, the plan's files and the sectors tamrek.map lists...
+constexpr char kSummaryFormat[] =
+    "%d of %d files are complete; tamrek.map lists the %d sector%s still to "
+    "be read.\n";
+// ...or, where the map lists none or cannot be read, the complete files and
+// the plan's...
+constexpr char kSummaryShortFormat[] = "%d of %d files are complete.\n";
+// ...or, when every file is complete: the plan's files.
+constexpr char kAllCompleteFormat[] = "All %d files are complete.\n";
 
 // Standard error, when the working directory could not be flushed to the
 // disk after files in it were replaced: why.

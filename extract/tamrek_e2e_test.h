@@ -33,6 +33,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -156,39 +157,62 @@ inline Bytes SalvagedFile(const PlanRow& row, const Shortfall& missing) {
   return out;
 }
 
+// "disk D, cylinder C, head H, sector R" of piece `i` of `row`.
+inline std::string SectorName(const PlanRow& row, int i) {
+  const std::vector<int> at = PieceSector(row, i);
+  return "disk " + std::to_string(row.disk) + ", cylinder " +
+         std::to_string(at[0]) + ", head " + std::to_string(at[1]) +
+         ", sector " + std::to_string(at[2]);
+}
+
+// The sectors, 512 bytes or the file's last part, that `row` reads.
+inline int Pieces(const PlanRow& row) { return (row.length + 511) / 512; }
+
 // The lines for those pieces, then the file's incomplete line.
 inline std::string ShortfallLines(const PlanRow& row,
                                   const Shortfall& missing) {
   std::string lines;
   int lost = 0;
   for (const auto& [piece, got] : missing) {
-    const std::vector<int> at = PieceSector(row, piece);
     const int length = std::min(512, row.length - 512 * piece);
     lost += length - got;
     lines += std::string(row.name) +
-             " has a sector that could not be read in full: cylinder " +
-             std::to_string(at[0]) + ", head " + std::to_string(at[1]) +
-             ", sector " + std::to_string(at[2]) + ", " + std::to_string(got) +
-             " of " + std::to_string(length) + " bytes.\n";
+             " has a sector that could not be read in full: " +
+             SectorName(row, piece) + ", " + std::to_string(got) + " of " +
+             std::to_string(length) + " bytes.\n";
   }
   return lines + row.name +
          " is incomplete: " + std::to_string(row.length - lost) + " of " +
          std::to_string(row.length) + " bytes could be read.\n";
 }
 
-// The standard error of a run on a file that holds the disks below
-// `disks` in full and no others.
-inline std::string MissingDiskLines(int disks) {
+// The last line of a run after which `complete` files of 29 are complete,
+// and the map lists `sectors`.
+inline std::string SummaryLine(int complete, int sectors) {
+  if (complete == 29) return "All 29 files are complete.\n";
+  return std::to_string(complete) + " of 29 files are complete" +
+         (sectors == 0 ? std::string(".\n")
+                       : "; tamrek.map lists the " + std::to_string(sectors) +
+                             (sectors == 1 ? " sector" : " sectors") +
+                             " still to be read.\n");
+}
+
+// The standard error of a run, into an empty folder, on a file that holds
+// the disks below `disks` in full and no others; with --test, no summary.
+inline std::string MissingDiskLines(int disks, bool summary = true) {
   std::string lines;
+  int complete = 29, sectors = 0;
   for (int disk = disks; disk < 4; ++disk) {
     lines += "Disk " + std::to_string(disk) + " is not in the file.\n";
     for (const PlanRow& row : kPlan) {
       if (row.disk != disk) continue;
       lines += std::string(row.name) + " is incomplete: 0 of " +
                std::to_string(row.length) + " bytes could be read.\n";
+      --complete;
+      sectors += Pieces(row);
     }
   }
-  return lines;
+  return summary ? lines + SummaryLine(complete, sectors) : lines;
 }
 
 inline Bytes DemoDisk(int disk, int interleave = 1,
@@ -205,6 +229,19 @@ inline Bytes DemoFile(int disks, const SectorEdit& edit = nullptr) {
     out.insert(out.end(), image.begin(), image.end());
   }
   return out;
+}
+
+// CRC-32 as zlib computes it, bit by bit: the tests' own, to check the
+// checksums of the rescue map against the files.
+inline std::uint32_t Crc32(const Bytes& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const std::uint8_t byte : bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+  }
+  return ~crc;
 }
 
 struct Result {
@@ -470,6 +507,7 @@ class TamrekTest : public ::testing::Test {
     options.directory = root;
     options.environment = {"ASAN_OPTIONS=detect_leaks=0"};  // LSan: ptrace
     options.prefix = "strace -f -qq -o /dev/null";
+    // No path: every call of the tool.
     for (const fs::path& path : paths) {
       options.prefix += " -P " + path.string();
       if (path.parent_path() == work) {
@@ -478,6 +516,41 @@ class TamrekTest : public ::testing::Test {
     }
     options.prefix += " -e inject=" + injections + " env -C " + work.string();
     return options;
+  }
+
+  // The number, among the tool's calls of `syscall` in a run on `args`
+  // under `injections` (as Strace() takes them, or ""), of the first one at
+  // or after the first call whose strace line holds `marker`; 0 when there
+  // is none.  `setup` readies the folder, and again after this run, for the
+  // run this one stands for.
+  int CallNumber(const std::function<void()>& setup,
+                 const std::vector<std::string>& args,
+                 const std::string& syscall, const std::string& marker,
+                 const std::string& injections = "") {
+    setup();
+    const fs::path trace = root / "calls";
+    RunOptions options;
+    options.directory = root;
+    options.environment = {"ASAN_OPTIONS=detect_leaks=0"};  // LSan: ptrace
+    options.prefix = "strace -f -qq -o " + trace.string() +
+                     (injections.empty() ? "" : " -e inject=" + injections) +
+                     " env -C " + work.string();
+    options.endsBySignal = true;
+    Run(args, options);
+    setup();
+    std::ifstream lines(trace);
+    int number = 0;
+    bool marked = false;
+    for (std::string line; std::getline(lines, line);) {
+      marked = marked || line.find(marker) != std::string::npos;
+      if (line.find(" " + syscall + "(") == std::string::npos &&
+          line.rfind(syscall + "(", 0) != 0) {
+        continue;
+      }
+      ++number;
+      if (marked) return number;
+    }
+    return 0;
   }
 
   // Under Wine: the test-only variant of the program (TAMREK_HOOKED_TOOL)
@@ -520,6 +593,67 @@ class TamrekTest : public ::testing::Test {
     }
   }
 
+  // The lines of work/tamrek.map that are about the files there as they
+  // are (their checksum is the file's), as "NAME disk D, cylinder C, head
+  // H, sector R"; and in `*names`, the files it has lines about at all.
+  std::set<std::string> MapSectors(std::set<std::string>* names = nullptr) {
+    std::set<std::string> sectors;
+    std::ifstream in(work / "tamrek.map");
+    std::string line;
+    if (!std::getline(in, line)) return sectors;
+    EXPECT_EQ(line, "tamrek-map 1");
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream words(line);
+      std::string name, crc, disk, c, h, r;
+      words >> name >> crc >> disk >> c >> h >> r;
+      if (names != nullptr) names->insert(name);
+      char own[16];
+      std::snprintf(own, sizeof own, "%08x", Crc32(ReadAll(work / name)));
+      if (crc == own) {
+        sectors.insert(name + " disk " + disk + ", cylinder " + c + ", head " +
+                       h + ", sector " + r);
+      }
+    }
+    return sectors;
+  }
+
+  // Expects every sector that the folder presents as read cleanly to hold
+  // the demo bytes: every sector of a file of the plan's length that
+  // tamrek.map does not list, but, for a file that it has no line about
+  // as it is, one of zero bytes (as where a run without knowledge could
+  // read nothing).
+  void ExpectFolderTrue(const std::string& what) {
+    std::set<std::string> named;
+    const std::set<std::string> listed = MapSectors(&named);
+    for (const PlanRow& row : kPlan) {
+      const Bytes bytes = ReadAll(work / row.name);
+      if (fs::is_symlink(work / row.name) ||
+          bytes.size() != static_cast<std::size_t>(row.length)) {
+        continue;
+      }
+      bool mapped =
+          fs::exists(work / "tamrek.map") && named.count(row.name) == 0;
+      for (int i = 0; i < Pieces(row); ++i) {
+        mapped = mapped || listed.count(row.name + (" " + SectorName(row, i)));
+      }
+      const Bytes expected = ExpectedFile(row);
+      for (int i = 0; i < Pieces(row); ++i) {
+        if (listed.count(row.name + (" " + SectorName(row, i))) != 0) continue;
+        const auto begin = static_cast<std::ptrdiff_t>(512 * i);
+        const auto end = std::min<std::ptrdiff_t>(begin + 512, row.length);
+        const bool zero =
+            std::all_of(bytes.begin() + begin, bytes.begin() + end,
+                        [](std::uint8_t b) { return b == 0; });
+        EXPECT_TRUE((!mapped && zero) ||
+                    std::equal(bytes.begin() + begin, bytes.begin() + end,
+                               expected.begin() + begin))
+            << what << ": " << row.name << " " << SectorName(row, i)
+            << " passes for read cleanly";
+      }
+    }
+  }
+
   // Expects every file of the plan in `work` to hold what the complete demo
   // file gives.
   void ExpectEveryFileWhole(const std::string& what = "") const {
@@ -544,15 +678,27 @@ class TamrekTest : public ::testing::Test {
     return files;
   }
 
-  // Fills every name of the plan with a file of its length, all 0xEA bytes,
-  // as an earlier extraction the user keeps.  Returns the files' contents.
-  std::map<std::string, Bytes> PlantEarlierExtraction() const {
+  // Fills every name of the plan with a file of its length, all `fill`
+  // bytes, as an earlier extraction the user keeps (one of zero bytes is
+  // one that an earlier run could read nothing of).  Returns the files'
+  // contents.
+  std::map<std::string, Bytes> PlantEarlierExtraction(
+      std::uint8_t fill = 0xEA) const {
     std::map<std::string, Bytes> earlier;
     for (const PlanRow& row : kPlan) {
-      earlier[row.name] = Bytes(static_cast<std::size_t>(row.length), 0xEA);
+      earlier[row.name] = Bytes(static_cast<std::size_t>(row.length), fill);
       EXPECT_TRUE(WriteFile((work / row.name).string(), earlier[row.name]));
     }
     return earlier;
+  }
+
+  // The line of a file read cleanly that replaces one of its length that
+  // differs from it in every sector.
+  static std::string ReplacesLine(const PlanRow& row) {
+    return std::string(row.name) +
+           " replaces a file that differed from this image in " +
+           std::to_string(Pieces(row)) + " of its " +
+           std::to_string(Pieces(row)) + " sectors.\n";
   }
 
   static std::string CreatedLines(const std::vector<std::string>& skip = {}) {

@@ -4,13 +4,17 @@
 // until a line is read from standard input, so that the test can interrupt
 // the run at that moment.
 
-#include "extract/placing_pause.h"
+#include "platform/placing_pause.h"
 
 #include <cstdio>
 #include <cstdlib>
+
+namespace platform {
 
 void PauseBeforePlacing(const std::string& name) {
   const char* paused = std::getenv("TAMREK_TEST_PAUSE_BEFORE_PLACING");
   if (paused == nullptr || name != paused) return;
   for (int ch = 0; ch != '\n' && ch != EOF;) ch = std::fgetc(stdin);
 }
+
+}  // namespace platform

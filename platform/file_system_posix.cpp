@@ -1,0 +1,518 @@
+// The file system of the working directory on POSIX systems, and the input
+// file.  See file_system.h and input_file.h.
+//
+// A new file is written, where the system can, as an unnamed file in the
+// folder (Linux's O_TMPFILE): a run killed at any moment of the write leaves
+// nothing behind, and the file gets a name only once it is complete: its
+// own, by a link that fails on any existing name, or, to replace a file, a
+// temporary name for the two system calls of a link and a rename.  Where the
+// file system cannot make unnamed files (NFS, older kernels, other systems)
+// it is written under a temporary name from its creation on, as before.
+// The system's features are found by CMake (TAMREK_HAVE_*), not guessed from
+// the system's name.
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/input_file.h"
+#include "platform/interrupt_slot.h"
+#include "platform/placing_pause.h"
+
+namespace platform {
+
+namespace {
+
+using internal::InterruptSlot;
+
+// Temporary names tried per file: NAME.tmp0 to NAME.tmp99.
+constexpr int kTemporaryNames = 100;
+
+// Why a call on `name` failed with `error`, in plain English, lower case.
+// The program's locale is "C", so strerror() speaks English.
+std::string DescribeError(int error, const std::string& name) {
+  switch (error) {
+    case ENOSPC:
+      return "the disk is full";
+    case EDQUOT:
+      return "the disk quota is exceeded";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case EROFS:
+      return "the file system is read-only";
+    case EFBIG:
+      return "the file is too large";
+    case EIO:
+      return "an input/output error";
+    case EISDIR:
+      return "a directory holds the name";
+    default:
+      break;
+  }
+  struct stat st;
+  if ((error == EEXIST || error == ENOTEMPTY) &&
+      lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return "a directory holds the name";
+  }
+  std::string text = std::strerror(error);
+  if (!text.empty()) {
+    text[0] =
+        static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  }
+  return text;
+}
+
+Status Failure(int error, const std::string& name) {
+  return Status::Failed(DescribeError(error, name));
+}
+
+std::string TemporaryName(const std::string& name, int k) {
+  return name + ".tmp" + std::to_string(k);
+}
+
+Status AllTemporaryNamesTaken(const std::string& name) {
+  return Status::Failed("every temporary name from " + TemporaryName(name, 0) +
+                        " to " + TemporaryName(name, kTemporaryNames - 1) +
+                        " is taken");
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+  FileIdentity identity;
+  identity.volume = static_cast<std::uint64_t>(st.st_dev);
+  identity.index = static_cast<std::uint64_t>(st.st_ino);
+  identity.size = static_cast<std::uint64_t>(st.st_size);
+  const auto nanoseconds = [](const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+  };
+#if defined(TAMREK_HAVE_ST_MTIM)
+  identity.modified = nanoseconds(st.st_mtim);
+  identity.changed = nanoseconds(st.st_ctim);
+#elif defined(TAMREK_HAVE_ST_MTIMESPEC)
+  identity.modified = nanoseconds(st.st_mtimespec);
+  identity.changed = nanoseconds(st.st_ctimespec);
+#else
+  static_cast<void>(nanoseconds);
+  identity.modified = static_cast<std::int64_t>(st.st_mtime) * 1000000000;
+  identity.changed = static_cast<std::int64_t>(st.st_ctime) * 1000000000;
+#endif
+  return identity;
+}
+
+// Writes all `size` bytes at `data` to `fd`.  Returns 0, or the error.
+int WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t done = write(fd, data, size);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return done < 0 ? errno : EIO;
+    data += done;
+    size -= static_cast<std::size_t>(done);
+  }
+  return 0;
+}
+
+// Flushes what was written to `fd` to the disk itself: on macOS through the
+// drive's own cache (F_FULLFSYNC), which fsync() leaves alone, falling back
+// to fsync() where the file system refuses it.  Returns 0, or the error.
+int FlushToDisk(int fd, bool dataOnly) {
+#ifdef TAMREK_HAVE_F_FULLFSYNC
+  if (fcntl(fd, F_FULLFSYNC) == 0) return 0;
+  if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY) return errno;
+#endif
+#ifdef TAMREK_HAVE_FDATASYNC
+  if (dataOnly) return fdatasync(fd) == 0 ? 0 : errno;
+#endif
+  static_cast<void>(dataOnly);
+  return fsync(fd) == 0 ? 0 : errno;
+}
+
+// Removes this write's file at the temporary name `path`, emptying the
+// interrupt slot whatever happens; a file that cannot be removed is named in
+// `result` and given up: no later interrupt removes what holds its name.
+void RemoveTemporary(const std::string& path, WriteResult* result) {
+  InterruptSlot slot;
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    result->leftBehind = path;
+    result->leftBehindCause = DescribeError(errno, path);
+  }
+  slot.Empty();
+}
+
+bool StillHolds(const std::string& name, const FileIdentity& identity) {
+  struct stat st;
+  return lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         IdentityOf(st) == identity;
+}
+
+// Renames the temporary file `from` over `name`, if the mode allows it still.
+Status Replace(const std::string& from, const std::string& name,
+               const WriteMode& mode) {
+  if (mode.expected != nullptr && !StillHolds(name, *mode.expected)) {
+    return Status::NameTaken("");  // it holds something else now
+  }
+  InterruptSlot slot;
+  if (std::rename(from.c_str(), name.c_str()) != 0) return Failure(errno, name);
+  slot.Empty();
+  return Status::Ok();
+}
+
+// Renames the temporary file `from` to `name` only while nothing holds
+// `name`, in one step with that test where the system has a call for it.
+Status RenameToFreeName(const std::string& from, const std::string& name) {
+  {
+    InterruptSlot slot;
+    int renamed = -1;
+#if defined(TAMREK_HAVE_RENAMEAT2)
+    // Linux: local file systems, FAT included, support the flag; some
+    // network and FUSE file systems refuse it.
+    renamed = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, name.c_str(),
+                        RENAME_NOREPLACE);
+#elif defined(TAMREK_HAVE_RENAMEX_NP)
+    renamed = renamex_np(from.c_str(), name.c_str(), RENAME_EXCL);
+#else
+    errno = ENOSYS;
+#endif
+    if (renamed == 0) {
+      slot.Empty();
+      return Status::Ok();
+    }
+    if (errno == EEXIST) return Status::NameTaken(DescribeError(EEXIST, name));
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+      return Failure(errno, name);
+    }
+  }
+  // Elsewhere, claim the name by creating it new, then rename over the
+  // claim.  FAT file systems have no hard links; creating a file works on
+  // every file system.  Only someone who removes the claim in that moment
+  // can lose a file to it.
+  const int fd =
+      open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int error = errno;
+    return error == EEXIST ? Status::NameTaken(DescribeError(error, name))
+                           : Failure(error, name);
+  }
+  close(fd);
+  InterruptSlot slot;
+  if (std::rename(from.c_str(), name.c_str()) != 0) {
+    const int error = errno;
+    unlink(name.c_str());  // the claim, empty, is this run's own
+    return Failure(error, name);
+  }
+  slot.Empty();
+  return Status::Ok();
+}
+
+// The write under a temporary name from the file's creation on.
+WriteResult WriteNamed(const std::string& name, const std::uint8_t* data,
+                       std::size_t size, const WriteMode& mode) {
+  WriteResult result;
+  // Each temporary file is created new: whatever already holds a name (a
+  // user's file, a link planted by someone else) is passed over untouched.
+  // O_EXCL fails on any existing name, a dangling symbolic link included.
+  std::string temporary;
+  int fd = -1;
+  int error = EEXIST;
+  for (int k = 0; k < kTemporaryNames && error == EEXIST; ++k) {
+    InterruptSlot slot;
+    fd = open(TemporaryName(name, k).c_str(),
+              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      temporary = TemporaryName(name, k);
+      slot.Fill(temporary);
+      error = 0;
+    } else {
+      error = errno;
+    }
+  }
+  if (fd < 0) {
+    result.status =
+        error == EEXIST ? AllTemporaryNamesTaken(name) : Failure(error, name);
+    return result;
+  }
+  error = WriteAll(fd, data, size);
+  if (error == 0 && mode.flush) error = FlushToDisk(fd, true);
+  // After close() fails the descriptor is gone all the same (Linux, and
+  // POSIX when it fails with EIO); it is never closed twice.
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    result.status = Failure(error, name);
+  } else {
+    PauseBeforePlacing(name);
+    result.status = mode.replace ? Replace(temporary, name, mode)
+                                 : RenameToFreeName(temporary, name);
+  }
+  if (!result.status.IsOk()) RemoveTemporary(temporary, &result);
+  return result;
+}
+
+#ifdef TAMREK_HAVE_O_TMPFILE
+// Whether the system has refused to give an unnamed file a name (no /proc,
+// where the name of its descriptor is found): files are then written under
+// temporary names.
+bool unnamedRefused = false;
+
+// Gives the unnamed file open as `fd` the name `to`.  Returns 0, or the
+// error: EEXIST when something holds `to`.
+int Link(int fd, const std::string& to) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) ==
+      0) {
+    return 0;
+  }
+  if (errno != ENOENT) return errno;
+  // No /proc: the descriptor itself, which only a privileged process may
+  // link.
+  return linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+// The write of an unnamed file, open as `fd`, which this closes.  Sets
+// `*refused` instead, with nothing written, when the system cannot name it.
+WriteResult WriteUnnamed(int fd, const std::string& name,
+                         const std::uint8_t* data, std::size_t size,
+                         const WriteMode& mode, bool* refused) {
+  WriteResult result;
+  int error = WriteAll(fd, data, size);
+  if (error == 0 && mode.flush) error = FlushToDisk(fd, true);
+  if (error != 0) {
+    close(fd);  // and the file is gone
+    result.status = Failure(error, name);
+    return result;
+  }
+  PauseBeforePlacing(name);
+  if (!mode.replace) {
+    error = Link(fd, name);
+    if (close(fd) != 0 && error == 0) {
+      error = errno;
+      unlink(name.c_str());  // placed, but not written after all: this run's
+    }
+    if (error == ENOENT || error == EPERM) {
+      *refused = true;
+    } else if (error == EEXIST) {
+      result.status = Status::NameTaken(DescribeError(error, name));
+    } else if (error != 0) {
+      result.status = Failure(error, name);
+    }
+    return result;
+  }
+  // To replace, the file takes a temporary name: no call links a file over
+  // another.
+  std::string temporary;
+  error = EEXIST;
+  for (int k = 0; k < kTemporaryNames && error == EEXIST; ++k) {
+    InterruptSlot slot;
+    error = Link(fd, TemporaryName(name, k));
+    if (error == 0) {
+      temporary = TemporaryName(name, k);
+      slot.Fill(temporary);
+    }
+  }
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (temporary.empty()) {
+    if (error == ENOENT || error == EPERM) {
+      *refused = true;
+    } else {
+      result.status =
+          error == EEXIST ? AllTemporaryNamesTaken(name) : Failure(error, name);
+    }
+    return result;
+  }
+  result.status =
+      error != 0 ? Failure(error, name) : Replace(temporary, name, mode);
+  if (!result.status.IsOk()) RemoveTemporary(temporary, &result);
+  return result;
+}
+#endif  // TAMREK_HAVE_O_TMPFILE
+
+// The lock of the folder: flock() on the folder's own descriptor, which the
+// system releases when the descriptor is closed, by the process or by its
+// death.
+class DirectoryLock final : public FolderLock {
+ public:
+  explicit DirectoryLock(int fd) : fd(fd) {}
+  ~DirectoryLock() override {
+    if (fd >= 0) close(fd);
+  }
+
+ private:
+  int fd;
+};
+
+class LocalFileSystem final : public FileSystem {
+ public:
+  bool List(std::vector<std::string>* names) override {
+    names->clear();
+    DIR* folder = opendir(".");
+    if (folder == nullptr) return false;
+    bool listed = true;
+    for (;;) {
+      errno = 0;
+      const dirent* entry = readdir(folder);
+      if (entry == nullptr) {
+        listed = errno == 0;  // the end, or an error
+        break;
+      }
+      const char* n = entry->d_name;
+      if (std::strcmp(n, ".") != 0 && std::strcmp(n, "..") != 0) {
+        names->emplace_back(n);
+      }
+    }
+    closedir(folder);
+    return listed;
+  }
+
+  FileRead Read(const std::string& name, std::size_t limit) override {
+    FileRead result;
+    // O_NOFOLLOW: a symbolic link is refused (ELOOP); O_NONBLOCK: a FIFO
+    // opens at once, to be found one by fstat().
+    const int fd =
+        open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      const int error = errno;
+      struct stat st;
+      if (error == ENOENT) {
+        result.found = Found::kNothing;
+      } else if (error == ELOOP ||
+                 (lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode))) {
+        result.found = Found::kLink;
+      } else {
+        result.found = Found::kUnreadable;
+        result.cause = DescribeError(error, name);
+      }
+      return result;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+      result.found = Found::kUnreadable;
+      result.cause = DescribeError(errno, name);
+    } else if (S_ISDIR(st.st_mode)) {
+      result.found = Found::kDirectory;
+    } else if (!S_ISREG(st.st_mode)) {
+      result.found = Found::kOther;
+    } else if (static_cast<std::uint64_t>(st.st_size) > limit) {
+      result.found = Found::kTooLarge;
+      result.identity = IdentityOf(st);
+    } else {
+      result.found = Found::kRegular;
+      result.identity = IdentityOf(st);
+      result.content.resize(static_cast<std::size_t>(st.st_size));
+      std::size_t done = 0;
+      while (done < result.content.size()) {
+        const ssize_t got = read(fd, result.content.data() + done,
+                                 result.content.size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+          result.found = Found::kUnreadable;
+          result.cause = DescribeError(errno, name);
+          result.content.clear();
+          break;
+        }
+        if (got == 0) {  // it shrank meanwhile: what is there now
+          result.content.resize(done);
+          break;
+        }
+        done += static_cast<std::size_t>(got);
+      }
+    }
+    close(fd);
+    return result;
+  }
+
+  bool IsReadOnly(const std::string& name) override {
+    return faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) != 0 &&
+           errno == EACCES;
+  }
+
+  bool SameFile(const std::string& name, const std::string& path) override {
+    struct stat a, b;
+    return stat(name.c_str(), &a) == 0 && stat(path.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  }
+
+  WriteResult Write(const std::string& name, const std::uint8_t* data,
+                    std::size_t size, const WriteMode& mode) override {
+#ifdef TAMREK_HAVE_O_TMPFILE
+    if (!unnamedRefused) {
+      const int fd = open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        WriteResult result =
+            WriteUnnamed(fd, name, data, size, mode, &unnamedRefused);
+        if (!unnamedRefused) return result;
+      } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        // A file system, or a kernel, without unnamed files.
+        unnamedRefused = true;
+      } else {
+        WriteResult result;
+        result.status = Failure(errno, name);
+        return result;
+      }
+    }
+#endif
+    return WriteNamed(name, data, size, mode);
+  }
+
+  Status Remove(const std::string& name) override {
+    if (unlink(name.c_str()) == 0 || errno == ENOENT) return Status::Ok();
+    return Failure(errno, name);
+  }
+
+  Status Flush() override {
+    // A folder that may be written but not read (d-wx------) cannot be
+    // opened here: its renames are as safe as the system makes them.
+    const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      const int error = errno;
+      return error == EACCES || error == EPERM ? Status::Ok()
+                                               : Failure(error, ".");
+    }
+    // Some file systems cannot flush a directory (EINVAL, ENOTSUP).
+    const int error = FlushToDisk(fd, false);
+    close(fd);
+    if (error == 0 || error == EINVAL || error == ENOTSUP ||
+        error == EOPNOTSUPP) {
+      return Status::Ok();
+    }
+    return Failure(error, ".");
+  }
+
+  std::unique_ptr<FolderLock> Lock(bool wait) override {
+    const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return std::make_unique<DirectoryLock>(-1);
+    int locked;
+    while ((locked = flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 &&
+           errno == EINTR) {
+    }
+    if (locked != 0 && errno == EWOULDBLOCK) {
+      close(fd);
+      return nullptr;
+    }
+    // Locked; or a file system without locks, where nothing can be held.
+    return std::make_unique<DirectoryLock>(fd);
+  }
+};
+
+}  // namespace
+
+FileSystem& WorkingFolder() {
+  static LocalFileSystem folder;
+  return folder;
+}
+
+std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
+
+bool CanSeek(std::FILE* file) {
+  struct stat st;
+  return fstat(fileno(file), &st) == 0 &&
+         (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+}  // namespace platform

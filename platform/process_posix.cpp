@@ -1,0 +1,98 @@
+// The process on POSIX systems: its start, the signals that end it, and the
+// interrupt slot they read.  See process.h and interrupt_slot.h.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include "platform/interrupt_slot.h"
+#include "platform/process.h"
+
+namespace platform {
+
+namespace {
+
+// The signals that end a program by default and that a user or a
+// supervisor sends: Ctrl-C, Ctrl-\\, kill, a lost terminal, timeout(1).
+constexpr int kInterrupts[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT,
+                               SIGALRM, SIGUSR1, SIGUSR2};
+
+// The temporary name that an interrupt removes; empty when there is none.
+char slotPath[4096];
+
+// Removes the file in the slot, then ends the program as the signal would
+// have: the default action again, and the signal raised again (it is
+// delivered when the handler returns).  Only async-signal-safe calls.
+void OnInterrupt(int signal) {
+  if (slotPath[0] != '\0') unlink(slotPath);
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+}  // namespace
+
+namespace internal {
+
+void InstallInterruptHandlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  sigfillset(&action.sa_mask);
+  action.sa_handler = OnInterrupt;
+  for (const int signal : kInterrupts) {
+    // A signal ignored from the start (nohup, a background job) stays so.
+    struct sigaction previous;
+    if (sigaction(signal, nullptr, &previous) == 0 &&
+        previous.sa_handler != SIG_IGN) {
+      sigaction(signal, &action, nullptr);
+    }
+  }
+}
+
+InterruptSlot::InterruptSlot() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (const int signal : kInterrupts) sigaddset(&interrupts, signal);
+  sigprocmask(SIG_BLOCK, &interrupts, &previous);
+}
+
+InterruptSlot::~InterruptSlot() {
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void InterruptSlot::Fill(const std::string& path) {
+  // A name too long for the slot is too long to be one this program
+  // writes: the system refused to create it.
+  if (path.size() >= sizeof slotPath) return Empty();
+  std::memcpy(slotPath, path.c_str(), path.size() + 1);
+}
+
+void InterruptSlot::Empty() { slotPath[0] = '\0'; }
+
+}  // namespace internal
+
+void PrepareProcess() {
+  // A descriptor that is not open gets the null device, read-only: writes to
+  // it fail with EBADF as they would have, and nothing else can take it.
+  // The lowest free descriptor is the one being filled.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      open("/dev/null", O_RDONLY);
+    }
+  }
+  internal::InstallInterruptHandlers();
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::vector<std::string> CommandLine(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+bool IsSystemHelpOption(const std::string&) { return false; }
+
+}  // namespace platform
