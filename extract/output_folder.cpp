@@ -120,6 +120,7 @@ class FolderUpdate {
 
  private:
   void ReadMap();
+  std::vector<std::string> Leftovers(const std::string& name);
   void Examine(Work* work);
   void Decide(Work* work);
   void RecordBeforePlacing();
@@ -153,6 +154,9 @@ bool FolderUpdate::Run(const std::vector<DumpedFile>& files,
   listed = fs->List(&listing);
   names.insert(listing.begin(), listing.end());
   ReadMap();
+  for (const std::string& leftover : Leftovers(kMapName)) {
+    console->Err(kLeftoverFormat, leftover.c_str());
+  }
   works.resize(files.size());
   for (std::size_t i = 0; i < files.size(); ++i) {
     works[i].dumped = &files[i];
@@ -235,13 +239,19 @@ void FolderUpdate::Examine(Work* work) {
   }
   work->changed =
       anyLine && work->lines.empty() && work->existing.found != Found::kNothing;
+  work->leftovers = Leftovers(name);
+}
+
+std::vector<std::string> FolderUpdate::Leftovers(const std::string& name) {
+  std::vector<std::string> leftovers;
   for (const std::string& other : names) {
     if (TemporaryNumber(other, name) < 0) continue;
     const Found found = fs->Read(other, 0).found;
     if (found == Found::kRegular || found == Found::kTooLarge) {
-      work->leftovers.push_back(other);
+      leftovers.push_back(other);
     }
   }
+  return leftovers;
 }
 
 void FolderUpdate::Decide(Work* work) {

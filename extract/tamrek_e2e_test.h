@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -281,6 +282,7 @@ struct RunOptions {
   std::string prefix;         // a command that runs the tool ("strace -o F")
   bool endsBySignal = false;  // the tool may end by a signal
   bool ignoreHangup = false;  // start the tool with SIGHUP ignored (nohup)
+  std::string tag;  // after "stdout" and "stderr" in their files' names
 };
 
 // Reads `fd` until its end, or until `pid` has exited and nothing more comes
@@ -358,6 +360,66 @@ inline bool AwaitName(const fs::path& path, int seconds) {
   return true;
 }
 
+// The process that `tracer` (strace) runs, or 0 while it has none.
+inline pid_t TracedChild(pid_t tracer) {
+  std::ifstream children("/proc/" + std::to_string(tracer) + "/task/" +
+                         std::to_string(tracer) + "/children");
+  pid_t child = 0;
+  children >> child;
+  return child;
+}
+
+// Waits up to `seconds` for the file at `path` to hold `text`.
+inline bool AwaitText(const fs::path& path, const std::string& text,
+                      int seconds) {
+  const auto end =
+      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (AsText(ReadAll(path)).find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Events on a file or a directory as inotify(7) reports them, from when
+// this is made: a way to know that the tool under test has reached a
+// system call on a name, and, with a signal that strace raises at that
+// call, that it runs no further before the test lets it.
+class Watch {
+ public:
+  Watch(const fs::path& path, std::uint32_t mask)
+      : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    EXPECT_GE(inotify_add_watch(fd, path.c_str(), mask), 0) << path;
+  }
+  ~Watch() { close(fd); }
+  Watch(const Watch&) = delete;
+  Watch& operator=(const Watch&) = delete;
+
+  // Waits up to `seconds` for an event on the entry `name` of the directory
+  // watched, or, with "", any event.  Returns whether one came.
+  bool Await(const std::string& name, int seconds) {
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    alignas(inotify_event) char buffer[4096];
+    while (std::chrono::steady_clock::now() < end) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const ssize_t got = read(fd, buffer, sizeof buffer);
+      for (ssize_t at = 0; got > 0 && at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (name.empty() || (event->len > 0 && name == event->name)) {
+          return true;
+        }
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return false;
+  }
+
+ private:
+  int fd;
+};
+
 // Whether strace can trace the tool here.
 inline bool StraceRuns() {
   static const bool runs =
@@ -394,8 +456,8 @@ class TamrekTest : public ::testing::Test {
     argv.reserve(words.size() + 1);
     for (std::string& w : words) argv.push_back(&w[0]);
     argv.push_back(nullptr);
-    const std::string outPath = (root / "stdout").string();
-    const std::string errPath = (root / "stderr").string();
+    const std::string outPath = (root / ("stdout" + options.tag)).string();
+    const std::string errPath = (root / ("stderr" + options.tag)).string();
     const std::string directory =
         (options.directory.empty() ? work : options.directory).string();
 
