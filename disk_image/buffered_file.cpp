@@ -3,7 +3,6 @@
 #include "disk_image/buffered_file.h"
 
 #include <algorithm>
-#include <climits>
 #include <new>
 
 #include "platform/input_file.h"
@@ -17,31 +16,24 @@ BufferedFile::~BufferedFile() { Close(); }
 bool BufferedFile::Open(const char* path) {
   Close();
   if (window == nullptr) return false;  // no memory for it
-  file = platform::OpenForReading(path);
-  if (file == nullptr) return false;
-  if (!platform::CanSeek(file)) {
+  if (!file.Open(path)) return false;
+  if (!file.CanSeek()) {
     // A pipe's bytes can be read only once, in order; the reader seeks.
     streamed = LoadStream();
-    std::fclose(file);
-    file = nullptr;
+    file.Close();
     if (!streamed) Close();  // and free what was read
     return streamed;
   }
-  // The window is the only buffer: the C library's would copy every byte
-  // twice and hold a second, possibly stale, copy of the file.
-  std::setvbuf(file, nullptr, _IONBF, 0);
   return true;
 }
 
 void BufferedFile::Close() {
-  if (file != nullptr) std::fclose(file);
-  file = nullptr;
+  file.Close();
   streamed = false;
   for (auto& chunk : chunks) chunk.reset();
   streamSize = 0;
   position = 0;
   windowLength = 0;
-  fileOffset = 0;
   hadError = false;
 }
 
@@ -116,13 +108,14 @@ bool BufferedFile::LoadStream() {
     std::unique_ptr<std::uint8_t[]>& chunk = chunks[size / kChunkSize];
     chunk.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
     if (chunk == nullptr) return false;
-    const std::size_t got = std::fread(chunk.get(), 1, kChunkSize, file);
-    size += static_cast<std::int64_t>(got);
-    if (got < kChunkSize) return std::ferror(file) == 0;
+    const std::int64_t got = file.Read(chunk.get(), kChunkSize);
+    if (got < 0) return false;
+    size += got;
+    if (got < kChunkSize) return true;
   }
   // Exactly the limit so far: one byte more is too long.
   std::uint8_t more;
-  return std::fread(&more, 1, 1, file) == 0 && std::ferror(file) == 0;
+  return file.Read(&more, 1) == 0;
 }
 
 std::int32_t BufferedFile::ReadFromFile(std::int64_t offset, std::uint8_t* dest,
@@ -141,20 +134,8 @@ std::int32_t BufferedFile::ReadFromFile(std::int64_t offset, std::uint8_t* dest,
     }
     return done;
   }
-  // Sequential reads need no seek; after the end of the file or an error the
-  // seek also clears the stream's condition.  std::fseek takes a long, which
-  // is 32 bits on some platforms.
-  if (offset != fileOffset || std::feof(file) || std::ferror(file)) {
-    fileOffset = -1;
-    if (offset > LONG_MAX ||
-        std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
-      return 0;
-    }
-    std::clearerr(file);
-  }
-  const std::size_t got =
-      std::fread(dest, 1, static_cast<std::size_t>(length), file);
-  hadError = got < static_cast<std::size_t>(length) && std::ferror(file);
-  fileOffset = offset + static_cast<std::int64_t>(got);
-  return static_cast<std::int32_t>(got);
+  const std::int64_t got =
+      file.ReadAt(offset, dest, static_cast<std::size_t>(length));
+  hadError = got < 0;
+  return got < 0 ? 0 : static_cast<std::int32_t>(got);
 }

@@ -14,15 +14,17 @@
 #define TAMREK_DISK_IMAGE_BUFFERED_FILE_H_
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "platform/input_file.h"
+
 class BufferedFile {
  public:
-  // 64 KiB: large enough that a whole-disk read costs one system call per
-  // window, small enough to stay in the CPU's cache.
-  static constexpr std::int32_t kDefaultWindowSize = 64 * 1024;
+  // 1 MiB: large enough that a whole 2DD disk, header and tracks, comes in
+  // one system call, and that a run of the plan reads each disk once; small
+  // enough to stay in a CPU's second-level cache.
+  static constexpr std::int32_t kDefaultWindowSize = 1024 * 1024;
   // The most a stream that cannot seek is read: far beyond 64 images of any
   // floppy disk, yet a bound on the memory that it takes.
   static constexpr std::int64_t kMaxStreamSize = std::int64_t{256} << 20;
@@ -34,14 +36,14 @@ class BufferedFile {
   BufferedFile& operator=(const BufferedFile&) = delete;
 
   // Opens `path` for binary reading at position 0, closing any file open
-  // before.  `path` is as platform::OpenForReading() takes it: bytes on
-  // POSIX, UTF-8 (or else ANSI) on Windows.  A stream that cannot seek is
+  // before.  `path` is as platform::InputFile takes it: bytes on POSIX,
+  // UTF-8 (or else ANSI) on Windows.  A stream that cannot seek is
   // read to its end first (a FIFO may wait for a writer).  Returns false,
   // with no file open, when it cannot be opened, or when it is such a stream
   // and cannot be read to its end or holds more than kMaxStreamSize bytes.
   bool Open(const char* path);
   void Close();
-  bool IsOpen() const { return file != nullptr || streamed; }
+  bool IsOpen() const { return file.IsOpen() || streamed; }
 
   // Moves the position; at or beyond the end of the file is allowed.
   // Returns false, leaving the position as it was, for a negative position.
@@ -114,13 +116,12 @@ class BufferedFile {
   static constexpr std::int64_t kChunkSize = std::int64_t{1} << 20;
   static constexpr std::int64_t kMaxChunks = kMaxStreamSize / kChunkSize;
 
-  std::FILE* file = nullptr;
+  platform::InputFile file;
   std::int64_t position = 0;
   const std::int32_t windowSize;
   std::unique_ptr<std::uint8_t[]> window;
   std::int64_t windowStart = 0;   // file offset of window[0]
   std::int32_t windowLength = 0;  // valid bytes in the window
-  std::int64_t fileOffset = 0;    // where the file's next read starts, or -1
   bool hadError = false;
   bool streamed = false;  // the bytes are in `chunks`, not `file`
   // The whole of a stream that cannot seek, `streamSize` bytes.

@@ -61,13 +61,16 @@ class FakeFileSystem : public platform::FileSystem {
     files.at(name).identity.modified = ++clock;
   }
 
-  bool List(std::vector<std::string>* names) override {
-    names->clear();
-    for (const auto& [name, entry] : files) names->push_back(name);
+  bool List(std::vector<platform::FolderEntry>* entries) override {
+    entries->clear();
+    for (const auto& [name, entry] : files) {
+      entries->push_back(platform::FolderEntry{name, entry.kind});
+    }
     return true;
   }
 
-  platform::FileRead Read(const std::string& name, std::size_t limit) override {
+  platform::FileRead Read(const std::string& name, std::size_t limit,
+                          bool) override {
     if (before) before("read", name);
     platform::FileRead read;
     const auto it = files.find(name);

@@ -121,6 +121,10 @@ class FolderUpdate {
  private:
   void ReadMap();
   std::vector<std::string> Leftovers(const std::string& name);
+  // What `name` holds, as the listing says when it does (see
+  // FileSystem::Read()).
+  platform::FileRead Read(const std::string& name, std::size_t limit,
+                          bool identify);
   void Examine(Work* work);
   void Decide(Work* work);
   void RecordBeforePlacing();
@@ -134,7 +138,7 @@ class FolderUpdate {
   Console* console;
 
   bool listed = false;  // the folder could be listed into `names`
-  std::set<std::string> names;
+  std::map<std::string, Found> names;  // and what each is, or kUnreadable
   enum class MapState { kAbsent, kRead, kUnusable };
   MapState map = MapState::kAbsent;
   std::vector<MapLine> onDisk;  // the lines the map holds now
@@ -150,9 +154,11 @@ bool FolderUpdate::Run(const std::vector<DumpedFile>& files,
     console->Err("%s", kFolderBusyMessage);
     lock = fs->Lock(true);
   }
-  std::vector<std::string> listing;
+  std::vector<platform::FolderEntry> listing;
   listed = fs->List(&listing);
-  names.insert(listing.begin(), listing.end());
+  for (const platform::FolderEntry& entry : listing) {
+    names[entry.name] = entry.kind;
+  }
   ReadMap();
   for (const std::string& leftover : Leftovers(kMapName)) {
     console->Err(kLeftoverFormat, leftover.c_str());
@@ -183,7 +189,7 @@ bool FolderUpdate::Run(const std::vector<DumpedFile>& files,
 
 void FolderUpdate::ReadMap() {
   if (listed && names.count(kMapName) == 0) return;
-  const platform::FileRead read = fs->Read(kMapName, kMapLimit);
+  const platform::FileRead read = Read(kMapName, kMapLimit, false);
   std::string reason;
   switch (read.found) {
     case Found::kNothing:
@@ -220,9 +226,9 @@ void FolderUpdate::ReadMap() {
 void FolderUpdate::Examine(Work* work) {
   const std::string& name = work->plan->name;
   const std::size_t length = static_cast<std::size_t>(work->plan->entry.length);
-  if (!listed || names.count(name) != 0) {
-    work->existing = fs->Read(name, length);
-  }
+  // A file to merge with is identified, so that it is replaced only while
+  // its name still holds it.
+  work->existing = Read(name, length, !work->dumped->read.Clean());
   work->ofPlanLength = work->existing.found == Found::kRegular &&
                        work->existing.content.size() == length;
   if (work->ofPlanLength) {
@@ -244,14 +250,29 @@ void FolderUpdate::Examine(Work* work) {
 
 std::vector<std::string> FolderUpdate::Leftovers(const std::string& name) {
   std::vector<std::string> leftovers;
-  for (const std::string& other : names) {
+  for (const auto& [other, kind] : names) {
     if (TemporaryNumber(other, name) < 0) continue;
-    const Found found = fs->Read(other, 0).found;
+    const Found found =
+        kind == Found::kRegular ? kind : Read(other, 0, true).found;
     if (found == Found::kRegular || found == Found::kTooLarge) {
       leftovers.push_back(other);
     }
   }
   return leftovers;
+}
+
+platform::FileRead FolderUpdate::Read(const std::string& name,
+                                      std::size_t limit, bool identify) {
+  platform::FileRead read;
+  const auto entry = names.find(name);
+  if (listed && entry == names.end()) return read;  // nothing there
+  // What is not a regular file, the listing says, when it can.
+  if (listed && entry->second != Found::kRegular &&
+      entry->second != Found::kUnreadable) {
+    read.found = entry->second;
+    return read;
+  }
+  return fs->Read(name, limit, identify);
 }
 
 void FolderUpdate::Decide(Work* work) {

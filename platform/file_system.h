@@ -44,6 +44,14 @@ struct FileRead {
   std::string cause;                  // kUnreadable: why, in plain English
 };
 
+// One entry of a folder: its name, and what it is as the listing says
+// (kRegular, kDirectory, kLink or kOther; kUnreadable where the listing
+// does not say, and the entry itself must be asked).
+struct FolderEntry {
+  std::string name;
+  Found kind;
+};
+
 // How FileSystem::Write() puts a new file under its name.
 struct WriteMode {
   // Replace whatever holds the name (a file, a symbolic link: the link
@@ -83,16 +91,19 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Stores the names in the folder (not "." and "..") in `*names`, in no
-  // particular order.  Returns false when the folder cannot be listed, as
-  // one that may be written but not read (d-wx------).
-  virtual bool List(std::vector<std::string>* names) = 0;
+  // Stores the entries of the folder (not "." and "..") in `*entries`, in
+  // no particular order.  Returns false when the folder cannot be listed,
+  // as one that may be written but not read (d-wx------).
+  virtual bool List(std::vector<FolderEntry>* entries) = 0;
 
   // What `name` holds, examined without following a symbolic link (nor, on
   // Windows, a junction) and without waiting on a FIFO; a regular file of
-  // at most `limit` bytes is read whole, with its identity.
+  // at most `limit` bytes is read whole.  With `identify`, its identity too,
+  // and what it is, from the file itself; without, a file that reads as one
+  // is taken for the regular file that its folder's listing said it was.
   // Returns kUnreadable, with the cause, when it cannot be examined or read.
-  virtual FileRead Read(const std::string& name, std::size_t limit) = 0;
+  virtual FileRead Read(const std::string& name, std::size_t limit,
+                        bool identify) = 0;
 
   // Whether the user may not write the regular file `name` (its permissions
   // or, on Windows, its read-only attribute say so): a file the user has

@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -333,47 +334,91 @@ WriteResult WriteUnnamed(int fd, const std::string& name,
 }
 #endif  // TAMREK_HAVE_O_TMPFILE
 
-// The lock of the folder: flock() on the folder's own descriptor, which the
-// system releases when the descriptor is closed, by the process or by its
-// death.
-class DirectoryLock final : public FolderLock {
- public:
-  explicit DirectoryLock(int fd) : fd(fd) {}
-  ~DirectoryLock() override {
-    if (fd >= 0) close(fd);
+// Reads up to `most` bytes of the open file `fd`, from its start, into
+// `result`: to its end, or, with `once`, in one call.  A read that fails
+// makes the result kUnreadable (kDirectory where it is one).
+void ReadContent(int fd, std::size_t most, bool once, const std::string& name,
+                 FileRead* result) {
+  result->content.resize(most);
+  std::size_t done = 0;
+  while (done < most) {
+    const ssize_t got = read(fd, result->content.data() + done, most - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      result->found = errno == EISDIR ? Found::kDirectory : Found::kUnreadable;
+      result->cause = DescribeError(errno, name);
+      result->content.clear();
+      return;
+    }
+    done += static_cast<std::size_t>(got);
+    if (got == 0 || once) break;
   }
+  result->content.resize(done);
+}
 
- private:
-  int fd;
-};
+// What a listing's d_type says an entry is.
+Found KindOf(unsigned char type) {
+  switch (type) {
+    case DT_REG:
+      return Found::kRegular;
+    case DT_DIR:
+      return Found::kDirectory;
+    case DT_LNK:
+      return Found::kLink;
+    case DT_UNKNOWN:
+      return Found::kUnreadable;  // the file system does not say
+    default:
+      return Found::kOther;
+  }
+}
 
+// The working folder, for the process's life: its descriptor, once open,
+// is closed by the process's end.
 class LocalFileSystem final : public FileSystem {
  public:
-  bool List(std::vector<std::string>* names) override {
-    names->clear();
-    DIR* folder = opendir(".");
-    if (folder == nullptr) return false;
+  bool List(std::vector<FolderEntry>* entries) override {
+    entries->clear();
+    if (Folder() < 0) return false;
+#ifdef TAMREK_HAVE_GETDENTS64
+    // The folder's own descriptor, read from its start.
+    if (listedOnce && lseek(folder, 0, SEEK_SET) != 0) return false;
+    listedOnce = true;
+    alignas(dirent64) char buffer[16384];
+    for (;;) {
+      const ssize_t got = getdents64(folder, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return false;
+      if (got == 0) return true;
+      for (ssize_t at = 0; at < got;) {
+        const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+        Add(entry->d_name, entry->d_type, entries);
+        at += entry->d_reclen;
+      }
+    }
+#else
+    DIR* listing = fdopendir(dup(folder));
+    if (listing == nullptr) return false;
+    rewinddir(listing);
     bool listed = true;
     for (;;) {
       errno = 0;
-      const dirent* entry = readdir(folder);
+      const dirent* entry = readdir(listing);
       if (entry == nullptr) {
         listed = errno == 0;  // the end, or an error
         break;
       }
-      const char* n = entry->d_name;
-      if (std::strcmp(n, ".") != 0 && std::strcmp(n, "..") != 0) {
-        names->emplace_back(n);
-      }
+      Add(entry->d_name, entry->d_type, entries);
     }
-    closedir(folder);
+    closedir(listing);
     return listed;
+#endif
   }
 
-  FileRead Read(const std::string& name, std::size_t limit) override {
+  FileRead Read(const std::string& name, std::size_t limit,
+                bool identify) override {
     FileRead result;
     // O_NOFOLLOW: a symbolic link is refused (ELOOP); O_NONBLOCK: a FIFO
-    // opens at once, to be found one by fstat().
+    // opens at once, and reads as nothing.
     const int fd =
         open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -391,39 +436,33 @@ class LocalFileSystem final : public FileSystem {
       return result;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0) {
+    if (!identify) {
+      // One read of a byte more than the limit: a regular file's read is
+      // short only at its end, so a longer file shows.
+      result.found = Found::kRegular;
+      ReadContent(fd, limit + 1, true, name, &result);
+    } else if (fstat(fd, &st) != 0) {
       result.found = Found::kUnreadable;
       result.cause = DescribeError(errno, name);
     } else if (S_ISDIR(st.st_mode)) {
       result.found = Found::kDirectory;
     } else if (!S_ISREG(st.st_mode)) {
       result.found = Found::kOther;
-    } else if (static_cast<std::uint64_t>(st.st_size) > limit) {
-      result.found = Found::kTooLarge;
-      result.identity = IdentityOf(st);
     } else {
       result.found = Found::kRegular;
       result.identity = IdentityOf(st);
-      result.content.resize(static_cast<std::size_t>(st.st_size));
-      std::size_t done = 0;
-      while (done < result.content.size()) {
-        const ssize_t got = read(fd, result.content.data() + done,
-                                 result.content.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-          result.found = Found::kUnreadable;
-          result.cause = DescribeError(errno, name);
-          result.content.clear();
-          break;
-        }
-        if (got == 0) {  // it shrank meanwhile: what is there now
-          result.content.resize(done);
-          break;
-        }
-        done += static_cast<std::size_t>(got);
+      if (static_cast<std::uint64_t>(st.st_size) <= limit) {
+        ReadContent(fd, static_cast<std::size_t>(st.st_size), false, name,
+                    &result);
+      } else {
+        result.found = Found::kTooLarge;
       }
     }
     close(fd);
+    if (result.found == Found::kRegular && result.content.size() > limit) {
+      result.found = Found::kTooLarge;
+      result.content.clear();
+    }
     return result;
   }
 
@@ -468,15 +507,13 @@ class LocalFileSystem final : public FileSystem {
   Status Flush() override {
     // A folder that may be written but not read (d-wx------) cannot be
     // opened here: its renames are as safe as the system makes them.
-    const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-      const int error = errno;
-      return error == EACCES || error == EPERM ? Status::Ok()
-                                               : Failure(error, ".");
+    if (Folder() < 0) {
+      return folderError == EACCES || folderError == EPERM
+                 ? Status::Ok()
+                 : Failure(folderError, ".");
     }
     // Some file systems cannot flush a directory (EINVAL, ENOTSUP).
-    const int error = FlushToDisk(fd, false);
-    close(fd);
+    const int error = FlushToDisk(folder, false);
     if (error == 0 || error == EINVAL || error == ENOTSUP ||
         error == EOPNOTSUPP) {
       return Status::Ok();
@@ -485,19 +522,49 @@ class LocalFileSystem final : public FileSystem {
   }
 
   std::unique_ptr<FolderLock> Lock(bool wait) override {
-    const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return std::make_unique<DirectoryLock>(-1);
+    // Where the folder cannot be opened, nothing can be held.
+    if (Folder() < 0) return std::make_unique<FolderLock>();
     int locked;
-    while ((locked = flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 &&
+    while ((locked = flock(folder, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 &&
            errno == EINTR) {
     }
-    if (locked != 0 && errno == EWOULDBLOCK) {
-      close(fd);
-      return nullptr;
-    }
+    if (locked != 0 && errno == EWOULDBLOCK) return nullptr;
     // Locked; or a file system without locks, where nothing can be held.
-    return std::make_unique<DirectoryLock>(fd);
+    return std::make_unique<DirectoryLock>(folder);
   }
+
+ private:
+  // The lock of the folder: flock() on the folder's own descriptor, which
+  // the system releases when it is unlocked, or the process ends or dies.
+  class DirectoryLock final : public FolderLock {
+   public:
+    explicit DirectoryLock(int fd) : fd(fd) {}
+    ~DirectoryLock() override { flock(fd, LOCK_UN); }
+
+   private:
+    int fd;
+  };
+
+  // The working folder, opened once for its listing, its lock and its
+  // flush; -1, with the error in `folderError`, where it cannot be opened.
+  int Folder() {
+    if (folder < 0 && folderError == 0) {
+      folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (folder < 0) folderError = errno;
+    }
+    return folder;
+  }
+
+  static void Add(const char* name, unsigned char type,
+                  std::vector<FolderEntry>* entries) {
+    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
+      entries->push_back(FolderEntry{name, KindOf(type)});
+    }
+  }
+
+  int folder = -1;
+  int folderError = 0;
+  bool listedOnce = false;  // `folder` is no longer at its start
 };
 
 }  // namespace
@@ -507,12 +574,58 @@ FileSystem& WorkingFolder() {
   return folder;
 }
 
-std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
-
-bool CanSeek(std::FILE* file) {
+bool InputFile::Open(const char* path) {
+  Close();
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat st;
-  return fstat(fileno(file), &st) == 0 &&
-         (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  const bool known = fstat(fd, &st) == 0;
+  seekable = known && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  // A disk's size is not in its stat; it is read until it ends.
+  size =
+      known && S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : -1;
+  handle = fd;
+  return true;
+}
+
+void InputFile::Close() {
+  if (handle != -1) close(static_cast<int>(handle));
+  handle = -1;
+  seekable = false;
+  size = -1;
+}
+
+std::int64_t InputFile::ReadAt(std::int64_t offset, std::uint8_t* dest,
+                               std::size_t wanted) {
+  if (size >= 0) {
+    if (offset >= size) return 0;
+    wanted = static_cast<std::size_t>(std::min<std::int64_t>(
+        static_cast<std::int64_t>(wanted), size - offset));
+  }
+  std::size_t done = 0;
+  while (done < wanted) {
+    const ssize_t got =
+        pread(static_cast<int>(handle), dest + done, wanted - done,
+              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;  // the end of the file
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+std::int64_t InputFile::Read(std::uint8_t* dest, std::size_t wanted) {
+  std::size_t done = 0;
+  while (done < wanted) {
+    const ssize_t got =
+        read(static_cast<int>(handle), dest + done, wanted - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;  // the end of the stream
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
 }
 
 }  // namespace platform

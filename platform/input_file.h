@@ -1,21 +1,50 @@
-// Opening the input file, the one file the program reads through the C
-// library's streams.
+// InputFile: the file the program reads, opened for reading by a path as
+// the system takes it (see file_system.h), and read at any offset without
+// moving a position, so that each read is one system call.
 
 #ifndef TAMREK_PLATFORM_INPUT_FILE_H_
 #define TAMREK_PLATFORM_INPUT_FILE_H_
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 
 namespace platform {
 
-// Opens an existing file for binary reading.
-// Returns nullptr when it cannot be opened (missing, no permission, or a
-// directory where the system refuses to open one as a file).
-std::FILE* OpenForReading(const char* path);
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile() { Close(); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
 
-// Whether `file` can seek: a regular file or a disk, not a pipe, a FIFO, a
-// socket or a character device (whose bytes can only be read in order).
-bool CanSeek(std::FILE* file);
+  // Opens `path` for reading, closing any file open before.  A FIFO waits
+  // for a writer.  Returns false when it cannot be opened (missing, no
+  // permission, or a directory where the system refuses to open one).
+  bool Open(const char* path);
+  void Close();
+  bool IsOpen() const { return handle != -1; }
+
+  // Whether the open file can seek: a regular file or a disk, not a pipe, a
+  // FIFO, a socket or a character device, whose bytes come only in order.
+  bool CanSeek() const { return seekable; }
+
+  // Reads up to `wanted` bytes at `offset` into `dest`, leaving no
+  // position behind, and asks nothing past the end the file had when it was
+  // opened.  REQUIRES: the file can seek; `dest` holds `wanted` bytes.
+  // Returns the bytes read, fewer only at the end of the file; -1 when the
+  // system reports an error (a directory, a disk that cannot be read).
+  std::int64_t ReadAt(std::int64_t offset, std::uint8_t* dest,
+                      std::size_t wanted);
+
+  // Reads up to `wanted` bytes of a stream, in order, into `dest`.
+  // Returns the bytes read, fewer only at its end (0 there); -1 on an error.
+  std::int64_t Read(std::uint8_t* dest, std::size_t wanted);
+
+ private:
+  std::intptr_t handle = -1;  // a file descriptor or a HANDLE
+  bool seekable = false;
+  std::int64_t size = -1;  // the file's size when it was opened, if known
+};
 
 }  // namespace platform
 

@@ -1,12 +1,13 @@
 // The process on POSIX systems: its start, the signals that end it, and the
 // interrupt slot they read.  See process.h and interrupt_slot.h.
 
-#include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -46,14 +47,19 @@ void InstallInterruptHandlers() {
   for (const int signal : kInterrupts) {
     // A signal ignored from the start (nohup, a background job) stays so.
     struct sigaction previous;
-    if (sigaction(signal, nullptr, &previous) == 0 &&
-        previous.sa_handler != SIG_IGN) {
-      sigaction(signal, &action, nullptr);
+    if (sigaction(signal, &action, &previous) == 0 &&
+        previous.sa_handler == SIG_IGN) {
+      sigaction(signal, &previous, nullptr);
     }
   }
 }
 
 InterruptSlot::InterruptSlot() {
+  // The handlers are needed only once there is a name to remove: a run that
+  // never has one (its files written unnamed, or not at all) spends no
+  // system call on them.
+  static const bool installed = (InstallInterruptHandlers(), true);
+  static_cast<void>(installed);
   sigset_t interrupts;
   sigemptyset(&interrupts);
   for (const int signal : kInterrupts) sigaddset(&interrupts, signal);
@@ -78,13 +84,18 @@ void InterruptSlot::Empty() { slotPath[0] = '\0'; }
 void PrepareProcess() {
   // A descriptor that is not open gets the null device, read-only: writes to
   // it fail with EBADF as they would have, and nothing else can take it.
-  // The lowest free descriptor is the one being filled.
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
-      open("/dev/null", O_RDONLY);
+  // The lowest free descriptor is the one being filled.  One poll() tells
+  // which of the three are closed (POLLNVAL).
+  pollfd streams[3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+  if (poll(streams, 3, 0) > 0) {
+    for (const pollfd& stream : streams) {
+      if ((stream.revents & POLLNVAL) != 0) open("/dev/null", O_RDONLY);
     }
   }
-  internal::InstallInterruptHandlers();
+  // Every console line is written whole and flushed: standard output needs
+  // no buffer, nor the C library's asking what it leads to for one.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // The interrupts get their handlers with the first temporary name.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
 }
