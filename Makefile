@@ -92,18 +92,20 @@ windows-probe: windows
 
 # The end-to-end tests against that program under Wine, in a fresh prefix.
 # The tests judge the program by its output: a Wine that cannot run it runs
-# nothing and exits 0.  The interrupt test runs a variant built with the
-# test-only pause (TAMREK_TEST_HOOKS), left in its build directory, never
-# in dist/: under Wine the file system calls are made by the Wine server,
-# where strace cannot single out the program's.
+# nothing and exits 0.  The tests that must hold a run at a chosen moment
+# run a variant built with the test-only pause (TAMREK_TEST_HOOKS), left in
+# its build directory, never in dist/, with a helper that holds a file open
+# as another program would: under Wine the file system calls are made by the
+# Wine server, where strace cannot single out the program's.
 HOOKED_BUILD := $(WINDOWS_BUILD)-hooked
 windows-test: test-build windows-probe
 	$(CMAKE) -S . -B $(HOOKED_BUILD) -DCMAKE_BUILD_TYPE=Release -DTAMREK_TEST_HOOKS=ON \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(WINDOWS_ARCH).cmake >/dev/null
-	$(CMAKE) --build $(HOOKED_BUILD) -j $(JOBS) --target tamrek -- --no-print-directory
+	$(CMAKE) --build $(HOOKED_BUILD) -j $(JOBS) --target tamrek hold_file -- --no-print-directory
 	WINEPREFIX=$(WINE_PREFIX) WINEDEBUG=-all TAMREK_WINDOWS=1 LC_ALL= LANG=C.UTF-8 \
 	  TAMREK_TOOL="$(WINE) $(abspath $(WINDOWS_EXE))" \
 	  TAMREK_HOOKED_TOOL="$(WINE) $(abspath $(HOOKED_BUILD))/tamrek.exe" \
+	  TAMREK_HOLD_TOOL="$(WINE) $(abspath $(HOOKED_BUILD))/hold_file.exe" \
 	  $(TEST_BUILD)/tamrek_e2e_test
 
 # The release packages, each built from a clean build directory, left in an

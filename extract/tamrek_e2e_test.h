@@ -625,32 +625,45 @@ class TamrekTest : public ::testing::Test {
     const Bytes lacking = DemoFile(4, [](int disk, SectorRecord* s) {
       if (disk == 1 && s->c == 37 && s->h == 0 && s->r == 2) s->r = 99;
     });
-    for (const bool merge : {false, true}) {
-      ClearWork();
-      std::map<std::string, Bytes> earlier;
-      for (const PlanRow& row : kPlan) {
-        earlier[row.name] =
-            Bytes(static_cast<std::size_t>(row.length), merge ? 0x00 : 0xEA);
-        ASSERT_TRUE(WriteFile((work / row.name).string(), earlier[row.name]));
-      }
-      ASSERT_TRUE(WriteFile(input, merge ? lacking : DemoFile(4)));
-      RunOptions options;
-      options.tool =
-          std::string(hooked).substr(std::string(hooked).rfind(' ') + 1);
-      options.environment = {"TAMREK_TEST_PAUSE_BEFORE_PLACING=LDAT01"};
-      options.whileRunning = [&](pid_t pid, int) {
-        EXPECT_TRUE(AwaitName(work / "LDAT01.tmp0", 30)) << merge;
-        kill(pid, SIGINT);
-        EXPECT_TRUE(AwaitEnd(pid, 30)) << merge;
-      };
-      const Result r = Run({input}, options);
-      EXPECT_EQ(r.status, 0x3A) << merge;  // STATUS_CONTROL_C_EXIT, in part
-      const auto files = WorkFiles();
-      EXPECT_EQ(files.size(), 29u) << merge;
-      for (int i = 0; i < 29; ++i) {
-        EXPECT_EQ(files.at(kPlan[i].name),
-                  i < 8 ? ExpectedFile(kPlan[i]) : earlier.at(kPlan[i].name))
-            << merge << " " << kPlan[i].name;
+    // Ctrl-C (Wine delivers SIGINT as Ctrl-C), and a process ended outright
+    // (kill -9 of Wine's process, as TerminateProcess ends it): its
+    // temporary file, opened to be deleted when closed, goes with it.
+    for (const int signal : {SIGINT, SIGKILL}) {
+      for (const bool merge : {false, true}) {
+        const std::string what =
+            std::string(strsignal(signal)) + (merge ? ", merging" : "");
+        ClearWork();
+        std::map<std::string, Bytes> earlier;
+        for (const PlanRow& row : kPlan) {
+          earlier[row.name] =
+              Bytes(static_cast<std::size_t>(row.length), merge ? 0x00 : 0xEA);
+          ASSERT_TRUE(WriteFile((work / row.name).string(), earlier[row.name]));
+        }
+        ASSERT_TRUE(WriteFile(input, merge ? lacking : DemoFile(4)));
+        RunOptions options;
+        options.tool =
+            std::string(hooked).substr(std::string(hooked).rfind(' ') + 1);
+        options.environment = {"TAMREK_TEST_PAUSE_BEFORE_PLACING=LDAT01"};
+        options.endsBySignal = true;
+        options.whileRunning = [&](pid_t pid, int) {
+          EXPECT_TRUE(AwaitName(work / "LDAT01.tmp0", 30)) << what;
+          kill(pid, signal);
+          EXPECT_TRUE(AwaitEnd(pid, 30)) << what;
+        };
+        const Result r = Run({input}, options);
+        if (signal == SIGINT) {
+          EXPECT_EQ(r.status, 0x3A) << what;  // STATUS_CONTROL_C_EXIT, in part
+        } else {
+          EXPECT_EQ(r.signal, SIGKILL) << what;
+          ASSERT_EQ(std::system("wineserver -w"), 0);  // its handles closed
+        }
+        const auto files = WorkFiles();
+        EXPECT_EQ(files.size(), 29u) << what;
+        for (int i = 0; i < 29; ++i) {
+          EXPECT_EQ(files.at(kPlan[i].name),
+                    i < 8 ? ExpectedFile(kPlan[i]) : earlier.at(kPlan[i].name))
+              << what << " " << kPlan[i].name;
+        }
       }
     }
   }

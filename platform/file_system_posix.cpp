@@ -564,7 +564,9 @@ class LocalFileSystem final : public FileSystem {
 
   int folder = -1;
   int folderError = 0;
+#ifdef TAMREK_HAVE_GETDENTS64
   bool listedOnce = false;  // `folder` is no longer at its start
+#endif
 };
 
 }  // namespace
