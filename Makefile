@@ -8,7 +8,7 @@ TEST_BUILD ?= $(BUILD)-test
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure build demo test test-build test-m32 sanitize fuzz bench bench-build windows windows-probe windows-test dist dist-check clean
+.PHONY: all configure build demo system-calls test test-build test-m32 sanitize fuzz bench bench-build windows windows-probe windows-test dist dist-check clean
 
 all: build
 
@@ -23,6 +23,12 @@ demo: configure
 	mkdir -p demo
 	$(BUILD)/make_demo_image demo/scenario.d88
 	cd demo && $(abspath $(BUILD))/tamrek scenario.d88
+
+# The system calls of whole runs of the program on the demo image, against
+# their budget (strace): see bench/system_calls.sh.
+system-calls: configure
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target tamrek make_demo_image -- --no-print-directory
+	bench/system_calls.sh $(BUILD)/tamrek $(BUILD)/make_demo_image
 
 test-build:
 	$(CMAKE) -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release \

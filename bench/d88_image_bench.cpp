@@ -15,9 +15,15 @@
 // three alike; the ratios are the medians of the per-iteration ratios.
 // After the run a table gives each pass's throughput and the ratios.  The
 // extraction benchmark runs the 29-file plan in-process against a four-disk
-// file, writing into a temporary directory.
+// file, writing into a temporary directory; the run benchmark runs the
+// program as a process against a bare C program that does the same reads
+// and writes, and gives the ratio of their CPU times.
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -257,11 +263,78 @@ void BM_ExtractionPlan(benchmark::State& state) {
   fs::current_path(previous);
 }
 
+// The CPU time (user and system) of the process `argv` run in `dir` with
+// its output discarded, in seconds.
+double ProcessCpu(const fs::path& dir, const std::vector<std::string>& args) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, 1) < 0 || chdir(dir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage;
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    std::abort();
+  }
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Whole runs of the program against the bare C floor (bench/bare_floor.c),
+// each timed in CPU time as a process of its own, in alternating order:
+// into an empty folder (Arg 0), and over the same extraction (Arg 1).  The
+// ratio is the median of the per-iteration ratios.
+void BM_RunAgainstFloor(benchmark::State& state) {
+  const bool rerun = state.range(0) == 1;
+  const fs::path dir = WorkDir() / "floor";
+  fs::create_directories(dir);
+  const std::string input = (dir / "scenario.d88").string();
+  if (!WriteFile(input, MakeDemoFile())) std::abort();
+  const std::vector<std::string> programs[2] = {{TAMREK_PATH, input},
+                                                {BARE_FLOOR_PATH, input}};
+  std::vector<double> ratios;
+  double cpu[2] = {0, 0};
+  int turn = 0;
+  for (auto _ : state) {
+    double spent[2];
+    for (int k = 0; k < 2; ++k) {
+      const int which = (k + turn) % 2;
+      const fs::path folder = dir / ("run" + std::to_string(which));
+      state.PauseTiming();
+      fs::remove_all(folder);
+      fs::create_directories(folder);
+      if (rerun) ProcessCpu(folder, programs[which]);
+      state.ResumeTiming();
+      spent[which] = ProcessCpu(folder, programs[which]);
+      cpu[which] += spent[which];
+    }
+    ++turn;
+    ratios.push_back(spent[0] / (spent[1] > 0 ? spent[1] : 1e-6));
+  }
+  std::sort(ratios.begin(), ratios.end());
+  state.counters["tool_ms"] = 1e3 * cpu[0] / state.iterations();
+  state.counters["floor_ms"] = 1e3 * cpu[1] / state.iterations();
+  state.counters["vs_floor"] = ratios[ratios.size() / 2];
+  state.SetLabel(rerun ? "over the same extraction" : "into an empty folder");
+}
+
 BENCHMARK(BM_WholeDisk)
     ->DenseRange(0, 3)
     ->MinTime(3.0)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExtractionPlan)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RunAgainstFloor)
+    ->DenseRange(0, 1)
+    ->Iterations(300)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -76,14 +76,15 @@ const std::uint8_t* BufferedFile::ViewSlow(std::int64_t offset,
 
 void BufferedFile::Fill(std::int64_t offset, std::int32_t length) {
   // A walk that reads on past the window's end keeps the window's last
-  // quarter, so that it can step back to the start of the track it is on
-  // without reading those bytes from the file again.
+  // quarter, at most 64 KiB (more than a floppy's longest track), so that
+  // it can step back to the start of the track it is on without reading
+  // those bytes from the file again.
   const std::int64_t windowEnd = windowStart + windowLength;
+  const std::int32_t keep = std::min(windowSize / 4, std::int32_t{64 << 10});
   std::int64_t keepFrom = offset;
   std::int32_t kept = 0;
   if (windowLength > 0 && offset >= windowStart && offset <= windowEnd) {
-    keepFrom =
-        std::max(windowStart, std::min(offset, windowEnd - windowSize / 4));
+    keepFrom = std::max(windowStart, std::min(offset, windowEnd - keep));
     kept = static_cast<std::int32_t>(windowEnd - keepFrom);
     // Not a walk reading on, or no room for what is wanted: start afresh.
     if (kept > windowSize / 2 || (offset - keepFrom) + length > windowSize) {

@@ -21,10 +21,9 @@
 
 class BufferedFile {
  public:
-  // 1 MiB: large enough that a whole 2DD disk, header and tracks, comes in
-  // one system call, and that a run of the plan reads each disk once; small
-  // enough to stay in a CPU's second-level cache.
-  static constexpr std::int32_t kDefaultWindowSize = 1024 * 1024;
+  // 64 KiB: large enough that a whole-disk read costs one system call per
+  // window, small enough to stay in the CPU's cache.
+  static constexpr std::int32_t kDefaultWindowSize = 64 * 1024;
   // The most a stream that cannot seek is read: far beyond 64 images of any
   // floppy disk, yet a bound on the memory that it takes.
   static constexpr std::int64_t kMaxStreamSize = std::int64_t{256} << 20;

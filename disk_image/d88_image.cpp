@@ -51,8 +51,9 @@ bool IsReadErrorStatus(std::uint8_t status) {
 
 }  // namespace
 
-D88Image::D88Image()
-    : selectedImage(-1),
+D88Image::D88Image(std::int32_t windowSize)
+    : file(windowSize),
+      selectedImage(-1),
       imageCount(0),
       firstSector(1),
       lastSector(16),

@@ -49,7 +49,10 @@ class D88Image {
       16;                                        // bytes in a sector header
   static constexpr std::int32_t kNameSize = 16;  // name bytes in a disk header
 
-  D88Image();
+  // `windowSize` is the bytes its stream reads from the file at a time (see
+  // BufferedFile): larger windows cost fewer system calls and more copying.
+  // REQUIRES: windowSize > 0.
+  explicit D88Image(std::int32_t windowSize = BufferedFile::kDefaultWindowSize);
   ~D88Image();  // closes the file
   D88Image(const D88Image&) = delete;
   D88Image& operator=(const D88Image&) = delete;

@@ -18,6 +18,11 @@
 
 namespace {
 
+// The bytes the run reads from the D88 file at a time: a 2DD disk's header
+// and every track the plan reads from it come in one read, so that the run
+// reads each disk once (more system calls, for less copying, below that).
+constexpr std::int32_t kReadWindow = 1 << 20;
+
 // One file of the plan as this dump gave it, with what the lines about its
 // read need.
 struct Dumped {
@@ -110,7 +115,7 @@ int Finish(Console* console, int status) {
 
 int RunExtraction(int argc, const char* const* argv, std::FILE* out,
                   std::FILE* err) {
-  D88Image image;
+  D88Image image(kReadWindow);
   Console console(out, err);
   const std::string option = argc >= 2 ? argv[1] : "";
   if (argc == 2 && (option == "--help" || option == "-h" ||
