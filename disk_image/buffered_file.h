@@ -44,6 +44,10 @@ class BufferedFile {
   void Close();
   bool IsOpen() const { return file.IsOpen() || streamed; }
 
+  // The file's size when it was opened (a stream's: all it held); -1 when
+  // unknown (a disk).
+  std::int64_t Size() const { return streamed ? streamSize : file.Size(); }
+
   // Moves the position; at or beyond the end of the file is allowed.
   // Returns false, leaving the position as it was, for a negative position.
   bool Seek(std::int64_t newPosition) {

@@ -146,6 +146,12 @@ std::int32_t D88Image::GetSelectedImage() const { return selectedImage; }
 
 std::int32_t D88Image::GetDiskSize() const { return diskSize; }
 
+std::int64_t D88Image::GetImageBase() const { return imageBase; }
+
+std::int64_t D88Image::GetFileSize() const {
+  return file.IsOpen() ? file.Size() : -1;
+}
+
 bool D88Image::HasTrack(std::int32_t track) const {
   std::int64_t position;
   return LocateTrack(track, &position);

@@ -97,6 +97,13 @@ class D88Image {
   // as the header records them); 0 when none is selected.
   std::int32_t GetDiskSize() const;
 
+  // Where the selected image begins in the file; -1 when none is selected.
+  std::int64_t GetImageBase() const;
+
+  // The size of the open file when it was opened (a pipe's: all it held);
+  // -1 when it is not known (a disk) or no file is open.
+  std::int64_t GetFileSize() const;
+
   // Whether `track` of the selected image passes the reads' track check: a
   // file is open, `track` is in 0..163, and its offset in the track table
   // is neither 0 (absent) nor beyond the disk size.  False when no image is

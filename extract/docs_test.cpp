@@ -127,7 +127,7 @@ std::vector<std::pair<std::string, std::string>> Messages() {
 // squeezed: "%s is created.\n" is {"", " is created."}.
 std::vector<std::string> Literals(std::string format) {
   if (!format.empty() && format.back() == '\n') format.pop_back();
-  static const std::regex field("%[-0-9.]*[sdiuxX]");
+  static const std::regex field("%[-0-9.]*(?:ll|l|z)?[sdiuxX]");
   std::vector<std::string> literals;
   std::size_t at = 0;
   for (auto f = std::sregex_iterator(format.begin(), format.end(), field);

@@ -129,11 +129,13 @@ int RunExtraction(int argc, const char* const* argv, std::FILE* out,
     return Finish(&console, 0);
   }
   Mode mode = Mode::kExtract;
-  if (argc == 3 && (option == "--list" || option == "-l")) {
+  const bool list = option == "--list" || option == "-l";
+  const bool test = option == "--test" || option == "-t";
+  if (argc == 3 && list) {
     mode = Mode::kList;
-  } else if (argc == 3 && (option == "--test" || option == "-t")) {
+  } else if (argc == 3 && test) {
     mode = Mode::kTest;
-  } else if (argc != 2) {
+  } else if (argc != 2 || list || test) {
     console.ErrText(kUsageMessage, kUsageMessageUtf8);
     return 1;
   }

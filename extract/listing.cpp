@@ -6,13 +6,11 @@
 #include <set>
 #include <string>
 
+#include "extract/disk_survey.h"
 #include "extract/extraction_plan.h"
 #include "extract/messages.h"
 
 namespace {
-
-// Sector IDs shown per track at most; a hostile track may hold thousands.
-constexpr std::int32_t kIdsShown = 32;
 
 // The image's name as ASCII text: printable characters as they are, the
 // quote and the backslash escaped, any other byte as \xHH.
@@ -35,23 +33,6 @@ std::string ShowName(const char* name) {
   return shown;
 }
 
-// Whether `ids` (`count` of them) are the plan's layout of `track`: ten
-// 512-byte sectors, numbered 1 to 10 in any order, each with the track's
-// own cylinder and head.
-bool PlanLayout(std::int32_t track, const SectorId* ids, std::int32_t count) {
-  if (count != kPlanLastSector - kPlanFirstSector + 1) return false;
-  std::set<int> numbers;
-  for (std::int32_t i = 0; i < count; ++i) {
-    const SectorId& id = ids[i];
-    if (id.c != track / 2 || id.h != track % 2 || id.n != kPlanSizeCode ||
-        id.r < kPlanFirstSector || id.r > kPlanLastSector) {
-      return false;
-    }
-    numbers.insert(id.r);
-  }
-  return static_cast<std::int32_t>(numbers.size()) == count;
-}
-
 // The tracks that the plan reads from `disk`, in order.
 std::set<std::int32_t> PlanTracks(std::int32_t disk) {
   std::set<std::int32_t> tracks;
@@ -63,35 +44,47 @@ std::set<std::int32_t> PlanTracks(std::int32_t disk) {
 }
 
 // Lists the tracks of scenario disk `disk` (selected) that are not laid out
-// as the plan reads them.
+// as the plan reads them, then how many of the sectors the plan reads are
+// recorded with a read error.
 void ListLayout(D88Image* image, std::int32_t disk, Console* console) {
-  int odd = 0;
+  int odd = 0, sectors = 0, errors = 0;
   for (const std::int32_t track : PlanTracks(disk)) {
-    SectorId ids[kIdsShown + 1];
-    const std::int32_t count =
-        image->ReadTrackIds(track, reinterpret_cast<std::uint8_t*>(ids),
-                            static_cast<std::int32_t>(sizeof ids)) /
-        static_cast<std::int32_t>(sizeof(SectorId));
-    if (PlanLayout(track, ids, count)) continue;
+    const SurveyedTrack surveyed = SurveyTrack(image, disk, track);
+    for (const SurveyedSector& sector : surveyed.sectors) {
+      if (sector.file < 0) continue;
+      ++sectors;
+      if (sector.state == SectorState::kReadError) ++errors;
+    }
+    if (surveyed.PlanLayout(track)) continue;
     ++odd;
-    if (!image->HasTrack(track)) {
+    if (!surveyed.present) {
       console->Out(kListTrackAbsentFormat, disk, track, track / 2, track % 2);
       continue;
     }
-    std::string shown;
-    for (std::int32_t i = 0; i < count && i < kIdsShown; ++i) {
-      shown += " " + std::to_string(ids[i].c) + "/" + std::to_string(ids[i].h) +
-               "/" + std::to_string(ids[i].r) + "/" + std::to_string(ids[i].n);
-    }
-    if (count > kIdsShown) shown += " ...";
-    if (count == 0) {
+    if (surveyed.ids.empty()) {
       console->Out(kListTrackEmptyFormat, disk, track, track / 2, track % 2);
-    } else {
-      console->Out(kListTrackFormat, disk, track, track / 2, track % 2,
-                   shown.c_str());
+      continue;
     }
+    // A record that holds other than its size code's bytes says how many.
+    std::string shown;
+    for (const SectorId& id : surveyed.ids) {
+      shown += " " + std::to_string(id.c) + "/" + std::to_string(id.h) + "/" +
+               std::to_string(id.r) + "/" + std::to_string(id.n);
+      const bool planned = id.c == track / 2 && id.h == track % 2 &&
+                           id.n == kPlanSizeCode && id.r >= kPlanFirstSector &&
+                           id.r <= kPlanLastSector;
+      const std::int32_t size =
+          planned ? surveyed.sectors[id.r - kPlanFirstSector].dataSize : -1;
+      if (planned && size != kPlanSectorSize) {
+        shown += ":" + std::to_string(size);
+      }
+    }
+    if (surveyed.moreIds) shown += " ...";
+    console->Out(kListTrackFormat, disk, track, track / 2, track % 2,
+                 shown.c_str());
   }
   if (odd == 0) console->Out(kListLayoutGoodFormat, disk);
+  console->Out(kListReadErrorsFormat, disk, errors, sectors);
 }
 
 }  // namespace
@@ -108,23 +101,22 @@ void ListImage(D88Image* image, Console* console) {
     if (group.disk + 1 > scenarioDisks) scenarioDisks = group.disk + 1;
   }
   for (std::int32_t index = 0; index < count; ++index) {
-    const bool selected = image->SelectImage(index);
-    std::int32_t tracks = 0;
-    for (std::int32_t t = 0; t < D88Image::kTrackCount; ++t) {
-      if (image->HasTrack(t)) ++tracks;
-    }
+    const ImageFacts facts = FactsOf(image, index);
     const std::string serves = index < scenarioDisks
                                    ? "scenario disk " + std::to_string(index)
                                    : std::string("not used");
-    if (!selected) {
+    if (!facts.readable) {
       console->Out(kListUnreadableImageFormat, index, serves.c_str());
       continue;
     }
-    console->Out(
-        kListImageFormat, index, ShowName(image->GetImageName()).c_str(),
-        static_cast<unsigned>(image->GetMediaType()),
-        static_cast<unsigned>(static_cast<std::uint32_t>(image->GetDiskSize())),
-        tracks, serves.c_str());
+    console->Out(kListImageFormat, index, ShowName(facts.name.c_str()).c_str(),
+                 static_cast<unsigned>(facts.mediaType),
+                 static_cast<unsigned>(facts.size), facts.tracks,
+                 facts.tracks == 1 ? "" : "s", serves.c_str());
+    if (facts.pastEnd > 0) {
+      console->Out(kListPastEndFormat, index,
+                   static_cast<long long>(facts.pastEnd));
+    }
   }
   for (std::int32_t disk = 0; disk < scenarioDisks; ++disk) {
     if (disk >= count) {

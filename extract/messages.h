@@ -160,7 +160,11 @@ constexpr char kListImageCountFormat[] = "The file holds %d disk image%s.\n";
 // bytes as \xHH), media type, disk size, the tracks present, and the
 // scenario disk it serves ("scenario disk N" or "not used").
 constexpr char kListImageFormat[] =
-    "Image %d: name \"%s\", media type 0x%02X, %u bytes, %d tracks, %s.\n";
+    "Image %d: name \"%s\", media type 0x%02X, %u bytes, %d track%s, %s.\n";
+// After an image's line, when its size runs past the end of the file: the
+// image's index, the bytes it lacks.
+constexpr char kListPastEndFormat[] =
+    "Image %d ends %lld bytes past the end of the file.\n";
 constexpr char kListUnreadableImageFormat[] =
     "Image %d: its header cannot be read, %s.\n";
 // Then, per scenario disk (or the missing-disk line), the tracks the plan
@@ -175,6 +179,11 @@ constexpr char kListTrackEmptyFormat[] =
     "Disk %d: track %d (cylinder %d, head %d) holds no sector.\n";
 constexpr char kListTrackFormat[] =
     "Disk %d: track %d (cylinder %d, head %d) holds C/H/R/N%s.\n";
+// After them, per scenario disk: how many of the sectors the plan reads
+// from it are recorded with a read error, of how many.
+constexpr char kListReadErrorsFormat[] =
+    "Disk %d: %d of the %d sectors the plan reads are recorded with a read "
+    "error.\n";
 // Last the plan: output name, disk, cylinder, head, first sector, length.
 constexpr char kListEntryFormat[] =
     "%s: disk %d, cylinder %d, head %d, sector %d, %d bytes.\n";

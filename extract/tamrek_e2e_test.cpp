@@ -83,8 +83,9 @@ TEST_F(TamrekTest, ListAndTestAreOptionsOnlyAsTheFirstOfTwoArguments) {
     EXPECT_EQ(r.status, 1) << option;
     EXPECT_EQ(r.out, "") << option;
     EXPECT_EQ(r.err, Console(kOpenFailure)) << option;
-    // Alone it is a path; elsewhere, or with more, a wrong command line.
-    EXPECT_EQ(Run({option}).err, Console(kOpenFailure)) << option;
+    // Alone, or elsewhere, or with more, a wrong command line.
+    EXPECT_EQ(Run({option}).err, Console(kUsage)) << option;
+    EXPECT_EQ(Run({option}).status, 1) << option;
     EXPECT_EQ(Run({input, option}).err, Console(kUsage)) << option;
     EXPECT_EQ(Run({option, input, input}).err, Console(kUsage)) << option;
   }
@@ -1004,10 +1005,22 @@ TEST_F(TamrekTest, FileSystemsThatNumberTheirFilesAlikeAreToldApart) {
 
 // The --list line of image `index` of a demo file, serving `serves`.
 std::string ImageLine(int index, const std::string& name, int tracks,
-                      const std::string& serves) {
+                      const std::string& serves, int size = 845488) {
   return "Image " + std::to_string(index) + ": name \"" + name +
-         "\", media type 0x10, 845488 bytes, " + std::to_string(tracks) +
-         " tracks, " + serves + ".\n";
+         "\", media type 0x10, " + std::to_string(size) + " bytes, " +
+         std::to_string(tracks) + (tracks == 1 ? " track, " : " tracks, ") +
+         serves + ".\n";
+}
+
+// The --list line that counts the read errors of the sectors the plan reads
+// from `disk`.
+std::string ReadErrorsLine(int disk, int errors) {
+  int sectors = 0;
+  for (const PlanRow& row : kPlan)
+    sectors += row.disk == disk ? Pieces(row) : 0;
+  return "Disk " + std::to_string(disk) + ": " + std::to_string(errors) +
+         " of the " + std::to_string(sectors) +
+         " sectors the plan reads are recorded with a read error.\n";
 }
 
 // The last lines of every listing: the plan.
@@ -1027,7 +1040,8 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
   const auto good = [](int disk) {
     return "Disk " + std::to_string(disk) +
            ": every track the plan reads holds sectors 1 to 10 of 512 "
-           "bytes.\n";
+           "bytes.\n" +
+           ReadErrorsLine(disk, 0);
   };
   const auto join = [](std::vector<Bytes> disks) {
     Bytes out;
@@ -1063,6 +1077,43 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
     damagedLines += " 38/1/" + std::to_string(r) + "/2";
   }
   damagedLines += ".\n";
+  // Disk 0: two read errors, a short sector, one of size code 3; the file
+  // ends 100 bytes early, in disk 3's last track.
+  Bytes odd = DemoFile(4, [](int disk, SectorRecord* s) {
+    if (disk != 0) return;
+    if (s->c == 7 && s->h == 0 && (s->r == 5 || s->r == 6)) {
+      s->status = s->r == 5 ? 0xB0 : 0xE0;
+    }
+    if (s->c == 7 && s->h == 1 && s->r == 3) s->data.resize(256);
+    if (s->c == 8 && s->h == 0 && s->r == 7) s->n = 3;
+  });
+  odd.resize(odd.size() - 100);
+  std::string oddLines = "Disk 0: track 15 (cylinder 7, head 1) holds C/H/R/N";
+  for (int r = 1; r <= 10; ++r) {
+    oddLines += " 7/1/" + std::to_string(r) + (r == 3 ? "/2:256" : "/2");
+  }
+  oddLines += ".\nDisk 0: track 16 (cylinder 8, head 0) holds C/H/R/N";
+  for (int r = 1; r <= 10; ++r) {
+    oddLines += " 8/0/" + std::to_string(r) + (r == 7 ? "/3" : "/2");
+  }
+  oddLines += ".\n" + ReadErrorsLine(0, 2);
+  // A name with a quote and a backslash, and one track, 14, which leads to
+  // the end of the image: there, but holding no sector.
+  D88DiskWriter oneTrack("A\"B\\C");
+  oneTrack.OverrideTrackOffset(14, D88DiskWriter::kHeaderSize);
+  std::set<int> planTracks;
+  for (const PlanRow& row : kPlan) {
+    for (int i = 0; row.disk == 0 && i < Pieces(row); ++i) {
+      const std::vector<int> at = PieceSector(row, i);
+      planTracks.insert(2 * at[0] + at[1]);
+    }
+  }
+  std::string absentLines;
+  for (const int t : planTracks) {
+    absentLines += "Disk 0: track " + std::to_string(t) + " (cylinder " +
+                   std::to_string(t / 2) + ", head " + std::to_string(t % 2) +
+                   (t == 14 ? ") holds no sector.\n" : ") is absent.\n");
+  }
   std::string text;
   while (text.size() < 600) text += "Not a disk.\n";
   struct Case {
@@ -1099,7 +1150,22 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
            ImageLine(1, "DISK1", 160, "scenario disk 1") +
            ImageLine(2, "DISK2", 159, "scenario disk 2") +
            ImageLine(3, "DISK3", 160, "scenario disk 3") + good(0) +
-           singleLines + damagedLines + good(3)},
+           singleLines + ReadErrorsLine(1, 0) + damagedLines +
+           ReadErrorsLine(2, 0) + good(3)},
+      {"read errors, a short sector and one of size code 3, cut short", odd,
+       "The file holds 4 disk images.\n" +
+           ImageLine(0, "DISK0", 160, "scenario disk 0", 845488 - 256) +
+           ImageLine(1, "DISK1", 160, "scenario disk 1") +
+           ImageLine(2, "DISK2", 160, "scenario disk 2") +
+           ImageLine(3, "DISK3", 160, "scenario disk 3") +
+           "Image 3 ends 100 bytes past the end of the file.\n" + oddLines +
+           good(1) + good(2) + good(3)},
+      {"one track", oneTrack.Build(),
+       "The file holds 1 disk image.\nImage 0: name \"A\\\"B\\\\C\", media "
+       "type 0x10, 688 bytes, 1 track, scenario disk 0.\n" +
+           absentLines + ReadErrorsLine(0, 0) +
+           "Disk 1 is not in the file.\nDisk 2 is not in the file.\n"
+           "Disk 3 is not in the file.\n"},
       {"a text file", Bytes(text.begin(), text.end()),
        "The file holds no disk image.\nDisk 0 is not in the file.\n"
        "Disk 1 is not in the file.\nDisk 2 is not in the file.\n"

@@ -28,6 +28,10 @@ class InputFile {
   // FIFO, a socket or a character device, whose bytes come only in order.
   bool CanSeek() const { return seekable; }
 
+  // The file's size when it was opened; -1 when the system does not say (a
+  // disk, a stream).
+  std::int64_t Size() const { return size; }
+
   // Reads up to `wanted` bytes at `offset` into `dest`, leaving no
   // position behind, and asks nothing past the end the file had when it was
   // opened.  REQUIRES: the file can seek; `dest` holds `wanted` bytes.
