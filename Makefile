@@ -8,7 +8,7 @@ TEST_BUILD ?= $(BUILD)-test
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure build demo system-calls test test-build test-m32 sanitize fuzz bench bench-build windows windows-probe windows-test dist dist-check clean
+.PHONY: all configure build demo system-calls test test-build test-m32 sanitize fuzz bench bench-build windows windows-probe windows-test web web-test dist dist-check clean
 
 all: build
 
@@ -114,10 +114,35 @@ windows-test: test-build windows-probe
 	  TAMREK_HOLD_TOOL="$(WINE) $(abspath $(HOOKED_BUILD))/hold_file.exe" \
 	  $(TEST_BUILD)/tamrek_e2e_test
 
+# The web page: the program built to WebAssembly with Emscripten (Debian's
+# emscripten) into one HTML file, build/web/tamrek.html, that works opened
+# from the disk.  Debian's em++ finds its JavaScript modules only on the
+# system's node path, which a newer node does not search by itself.
+WEB_BUILD := $(BUILD)-web
+WEB_PAGE := $(BUILD)/web/tamrek.html
+web: export NODE_PATH := $(or $(NODE_PATH),/usr/share/nodejs)
+web:
+	emcmake $(CMAKE) -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	$(CMAKE) --build $(WEB_BUILD) -j $(JOBS) --target tamrek_web -- --no-print-directory
+	mkdir -p $(dir $(WEB_PAGE))
+	cp $(WEB_BUILD)/tamrek_web.html $(WEB_PAGE)
+	@echo "$(WEB_PAGE): $$(wc -c <$(WEB_PAGE)) bytes, $$(gzip -9 <$(WEB_PAGE) | wc -c) gzipped"
+
+# The page's browser test (web/page_test.mjs) in the system's chromium,
+# driven by npm's playwright-core as pinned in web/package-lock.json,
+# against the native program of the test build.
+WEB_IMAGES := $(BUILD)/web-test-images
+web-test: test-build web
+	cd web && npm ci --no-audit --no-fund --loglevel=error
+	rm -rf $(WEB_IMAGES) && mkdir -p $(WEB_IMAGES)
+	$(TEST_BUILD)/page_test_images $(WEB_IMAGES)
+	timeout 900 node web/page_test.mjs $(WEB_PAGE) $(TEST_BUILD)/tamrek $(WEB_IMAGES)
+
 # The release packages, each built from a clean build directory, left in an
 # emptied dist/ with their SHA256SUMS: the Linux tarball, the Debian package
-# and the Windows zip.  They need CMake, g++, MinGW-w64 (g++-mingw-w64-i686),
-# dpkg-dev, llvm (llvm-readobj) and binutils; see docs/releasing.md.
+# the Windows zip and the web page.  They need CMake, g++, MinGW-w64
+# (g++-mingw-w64-i686), Emscripten (emscripten), dpkg-dev, llvm
+# (llvm-readobj) and binutils; see docs/releasing.md.
 # Reproducible from any copy of the sources: every time stamp in them is
 # SOURCE_DATE_EPOCH, the date of the newest entry of packaging/changelog (as
 # Debian takes it from debian/changelog), written with the compilers'
@@ -128,8 +153,9 @@ VERSION := ${shell sed -n 's/^project(tamrek VERSION \([0-9.]*\).*/\1/p' CMakeLi
 SOURCE_DATE_EPOCH := ${shell date -d "$$(sed -n 's/^ -- .*>  //p;T;q' packaging/changelog)" +%s}
 dist: export SOURCE_DATE_EPOCH := $(SOURCE_DATE_EPOCH)
 FAKEROOT := ${shell [ "$$(id -u)" = 0 ] || echo fakeroot}
+dist: export NODE_PATH := $(or $(NODE_PATH),/usr/share/nodejs)
 dist:
-	rm -rf dist $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip
+	rm -rf dist $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip $(BUILD)-dist-web
 	mkdir -p dist
 	$(CMAKE) -S . -B $(BUILD)-dist-tgz -DCMAKE_BUILD_TYPE=Release -DTAMREK_BUILD_TESTS=OFF \
 	  -DTAMREK_PACKAGE=tgz
@@ -142,13 +168,17 @@ dist:
 	  (cd $(BUILD)-dist-$$kind && TZ=UTC $(FAKEROOT) cpack >/dev/null) || exit 1; \
 	done
 	tools/check_windows_exe.sh $(BUILD)-dist-zip/tamrek.exe i686 $(VERSION)
+	emcmake $(CMAKE) -S . -B $(BUILD)-dist-web -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	$(CMAKE) --build $(BUILD)-dist-web -j $(JOBS) --target tamrek_web -- --no-print-directory
 	cp $(BUILD)-dist-tgz/tamrek-$(VERSION)-linux-*.tar.gz $(BUILD)-dist-deb/tamrek_$(VERSION)_*.deb \
 	  $(BUILD)-dist-zip/tamrek-$(VERSION)-win32.zip dist/
-	cd dist && sha256sum -- *.tar.gz *.deb *.zip >SHA256SUMS
+	cp $(BUILD)-dist-web/tamrek_web.html dist/tamrek-$(VERSION)-web.html
+	cd dist && sha256sum -- *.tar.gz *.deb *.zip *.html >SHA256SUMS
 	{ echo "SOURCE_DATE_EPOCH=$$SOURCE_DATE_EPOCH"; \
 	  echo "Debian: $$(cat /etc/debian_version 2>/dev/null || echo none)"; \
 	  echo "g++: $$(g++ --version | sed q)"; \
 	  echo "i686-w64-mingw32-g++: $$(i686-w64-mingw32-g++ --version | sed q)"; \
+	  echo "em++: $$(em++ --version | sed q)"; \
 	  echo "cmake: $$(cmake --version | sed q)"; } >dist/BUILDINFO
 	cat dist/BUILDINFO; ls -l dist
 
@@ -174,5 +204,6 @@ bench: bench-build
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(BUILD)-m32 $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-windows-i686 $(BUILD)-windows-x86_64 \
 	  $(BUILD)-windows-i686-hooked $(BUILD)-windows-x86_64-hooked \
-	  $(BUILD)-wine-prefix $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip \
+	  $(BUILD)-wine-prefix $(BUILD)-web $(BUILD)-dist-tgz $(BUILD)-dist-deb $(BUILD)-dist-zip \
+	  $(BUILD)-dist-web \
 	  dist demo fuzz-artifacts

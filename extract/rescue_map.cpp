@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
-#include <sstream>
 #include <tuple>
 
 #include "extract/extraction_plan.h"
@@ -27,6 +26,18 @@ constexpr char kComment[] =
     "# is that of the whole file as it stands here: a line whose CRC-32 is "
     "not\n"
     "# the file's is about an earlier or a later state of it.\n";
+
+// The words of `line`, between spaces and tabs.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while ((at = line.find_first_not_of(" \t", at)) != std::string::npos) {
+    const std::size_t end = line.find_first_of(" \t", at);
+    words.push_back(line.substr(at, end - at));
+    at = end;
+  }
+  return words;
+}
 
 // The value of `word` if it is a decimal number of at most `digits` digits.
 bool Decimal(const std::string& word, std::size_t digits, std::int32_t* value) {
@@ -143,9 +154,7 @@ bool ParseRescueMap(const std::string& text, std::vector<MapLine>* lines,
       return false;
     }
     if (!line.empty() && line[0] == '#') continue;
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) words.push_back(word);
+    std::vector<std::string> words = Words(line);
     if (words.empty()) continue;
     MapLine parsed{};
     std::string why = ParseLine(words, &parsed);
