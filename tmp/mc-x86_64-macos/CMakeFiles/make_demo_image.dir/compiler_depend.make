@@ -1,2 +1,0 @@
-# Empty compiler generated dependencies file for make_demo_image.
-# This may be replaced when dependencies are built.
