@@ -132,8 +132,10 @@ if(TAMREK_PACKAGE)
          "tamrek reads the four scenario disks held as images 0 to 3 of one\n"
          "D88 floppy-disk image file and copies 29 fixed runs of 512-byte\n"
          "sectors out of them into 29 data files in the current directory.\n"
-         "Damaged or missing sectors are reported and zero-filled, output\n"
-         "files are replaced atomically, and the input is never overwritten.")
+         "Each damaged sector is reported and recorded in a rescue map: a\n"
+         "sector read with an error keeps the drive's bytes, a missing one\n"
+         "is left as zero bytes, and later dumps of the same disks fill them\n"
+         "in. Files are replaced atomically; the input is never written.")
   set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
   set(CPACK_STRIP_FILES ON)
   if(TAMREK_PACKAGE STREQUAL "tgz")

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks the release packages that `make dist` left in DIST: their
+# Checks the release packages that `make dist` left in DIST (the tarball,
+# the Debian package, the Windows zip and the web page): their
 # SHA256SUMS; that the same sources, exported by git archive and built again
 # elsewhere in another time zone, give the same bytes; each archive's
 # contents against the expected list, the Windows text files' line ends and
@@ -19,7 +20,7 @@ dist=$1 version=$2 e2e=$3
 fail() { echo "check_dist: $*" >&2; exit 1; }
 
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail "$dist/SHA256SUMS does not match"
-[ "$(grep -c . "$dist/SHA256SUMS")" = 3 ] || fail "$dist/SHA256SUMS does not list the three packages"
+[ "$(grep -c . "$dist/SHA256SUMS")" = 4 ] || fail "$dist/SHA256SUMS does not list the four packages"
 
 # The same sources, as they are in this work tree (its changes to tracked
 # files included), exported by git archive, without .git, and built again
@@ -71,6 +72,15 @@ for text in README.txt LICENSE.txt; do
     fail "$ztop/$text has lines that do not end in CR LF"
   fi
 done
+
+# The web page is one file that asks for nothing: its policy allows no
+# request, and it names no other file or address to load.
+web=$dist/tamrek-$version-web.html
+LC_ALL=C grep -c "connect-src 'none'" "$web" >/dev/null || fail "$web has no policy against requests"
+if LC_ALL=C grep -c -E '(src|href)="[^"#]' "$web" >/dev/null; then
+  fail "$web loads another file"
+fi
+echo "$web: $(stat -c %s "$web") bytes, $(gzip -9 <"$web" | wc -c) gzipped"
 
 deb=$dist/tamrek_${version}_$(dpkg --print-architecture).deb
 expect_files "$deb" "$(dpkg-deb --fsys-tarfile "$deb" | tar -t)" "./usr/bin/tamrek
