@@ -1937,8 +1937,13 @@ TEST_F(TamrekTest, InjectedFaultsAreNamedAndCostNoFile) {
                     CallNumber(setup, {input}, "close", "\"DRIVER01.BIN\""));
        },
        false, false, 1, notWritten + "an input/output error.\n"},
-      {"a quota", "", fixed("write:error=EDQUOT:when=1"), false, false, 1,
-       notWritten + "the disk quota is exceeded.\n"},
+      {"a quota", "",
+       [this](const std::function<void()>& setup) {
+         return "write:error=EDQUOT:when=" +
+                std::to_string(
+                    CallNumber(setup, {input}, "write", "O_TMPFILE"));
+       },
+       false, false, 1, notWritten + "the disk quota is exceeded.\n"},
       {"a read-only file system", "", firstUnnamed("EROFS"), false, false, 1,
        notWritten + "the file system is read-only.\n"},
       {"an error in the system's own words", "", firstUnnamed("ENXIO"), false,
