@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     int r = kPlan[f].sector;
     for (int done = 0; done < kPlan[f].length; done += 512) {
       const unsigned char* p = image + Get32(image + 0x20 + 4 * track);
-      while (!(p[0] == c && p[1] == h && p[2] == r)) p += 16 + (p[14] | p[15] << 8);
+      while (!(p[0] == c && p[1] == h && p[2] == r))
+        p += 16 + (p[14] | p[15] << 8);
       const int n = kPlan[f].length - done < 512 ? kPlan[f].length - done : 512;
       memcpy(out + done, p + 16, n);
       if (r++ == 10) {
@@ -74,11 +75,13 @@ int main(int argc, char** argv) {
       if (got != kPlan[f].length || memcmp(existing, out, got) != 0) return 1;
     } else {
       const int fd = open(kPlan[f].name, O_WRONLY | O_CREAT | O_EXCL, 0666);
-      if (fd < 0 || write(fd, out, kPlan[f].length) != kPlan[f].length) return 1;
+      if (fd < 0 || write(fd, out, kPlan[f].length) != kPlan[f].length)
+        return 1;
       close(fd);
     }
     char line[32];
-    const int length = snprintf(line, sizeof line, "%s is created.\n", kPlan[f].name);
+    const int length =
+        snprintf(line, sizeof line, "%s is created.\n", kPlan[f].name);
     if (write(1, line, length) != length) return 1;
   }
   return 0;

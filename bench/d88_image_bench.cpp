@@ -271,7 +271,8 @@ double ProcessCpu(const fs::path& dir, const std::vector<std::string>& args) {
     const int null = open("/dev/null", O_WRONLY);
     if (null < 0 || dup2(null, 1) < 0 || chdir(dir.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args)
+      argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(argv[0], argv.data());
     _exit(127);
