@@ -1412,14 +1412,7 @@ TEST_F(TamrekTest, AFileMadeReadOnlyIsKept) {
   RunOptions options;
   if (!WindowsBuild()) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as another user";
-    options.asNobody = true;
-    fs::permissions(root, fs::perms::all);
-    fs::permissions(input, fs::perms::owner_all | fs::perms::others_read);
-    options.tool = (root / "tamrek").string();
-    fs::copy_file(ToolCommand().back(), options.tool);
-    fs::permissions(options.tool, fs::perms::owner_all |
-                                      fs::perms::others_read |
-                                      fs::perms::others_exec);
+    RunAsNobody(&options);
     ASSERT_EQ(chown(work.c_str(), 65534, 65534), 0);
     ASSERT_EQ(lchown((work / "MDAT01").c_str(), 65534, 65534), 0);
   }
@@ -2122,18 +2115,7 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
   if (WindowsBuild()) GTEST_SKIP() << "another user has no Wine prefix";
   ASSERT_TRUE(WriteFile(input, DemoFile(4)));
   RunOptions options;
-  options.asNobody = true;
-  if (geteuid() == 0) {
-    // The other user must reach the tool, the input and the directory; the
-    // build tree may lie where it cannot, so it runs a copy of the tool.
-    fs::permissions(root, fs::perms::all);
-    fs::permissions(input, fs::perms::owner_all | fs::perms::others_read);
-    options.tool = (root / "tamrek").string();
-    fs::copy_file(ToolCommand().back(), options.tool);
-    fs::permissions(options.tool, fs::perms::owner_all |
-                                      fs::perms::others_read |
-                                      fs::perms::others_exec);
-  }
+  RunAsNobody(&options);
   fs::permissions(work, fs::perms::owner_read | fs::perms::owner_exec |
                             fs::perms::others_read | fs::perms::others_exec);
   const Result r = Run({input}, options);

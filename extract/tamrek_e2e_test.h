@@ -743,6 +743,21 @@ class TamrekTest : public ::testing::Test {
     fs::create_directories(work);
   }
 
+  // Makes `options` run the tool as another user (nobody, when root): that
+  // user must reach the tool, the input and the directory, and the build
+  // tree may lie where it cannot, so it runs a copy of the tool.
+  void RunAsNobody(RunOptions* options) {
+    options->asNobody = true;
+    if (geteuid() != 0) return;
+    fs::permissions(root, fs::perms::all);
+    fs::permissions(input, fs::perms::owner_all | fs::perms::others_read);
+    options->tool = (root / "tamrek").string();
+    fs::copy_file(ToolCommand().back(), options->tool);
+    fs::permissions(options->tool, fs::perms::owner_all |
+                                       fs::perms::others_read |
+                                       fs::perms::others_exec);
+  }
+
   // Names and contents of every entry the run left in the work directory.
   std::map<std::string, Bytes> WorkFiles() const {
     std::map<std::string, Bytes> files;
