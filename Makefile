@@ -84,7 +84,17 @@ windows:
 
 # Whether Wine runs that program here: a fresh prefix, and its version line.
 # 32-bit Windows programs need Debian's wine32:i386 and a kernel that runs
-# 32-bit programs.  Fails, saying why, when it does not.
+# 32-bit programs.  Fails, saying why, when it does not.  The 64-bit
+# program runs under Debian's 64-bit loader itself: its `wine` script takes
+# the 32-bit loader whenever wine32 is installed, even under a kernel that
+# cannot run it.
+WINE64_LOADER := /usr/lib/wine/wine64
+ifeq ($(WINDOWS_ARCH)$(origin WINE),x86_64undefined)
+ifneq ($(wildcard $(WINE64_LOADER)),)
+WINE := $(WINE64_LOADER)
+export WINELOADER := $(WINE64_LOADER)
+endif
+endif
 WINE ?= wine
 WINE_PREFIX ?= $(abspath $(BUILD)-wine-prefix)
 windows-probe: windows
