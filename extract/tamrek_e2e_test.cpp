@@ -1904,11 +1904,18 @@ TEST_F(TamrekTest, InjectedFaultsAreNamedAndCostNoFile) {
     if (disk == 0 && s->c == 7 && s->h == 0 && s->r == 6) s->r = 99;
   });
   const std::string notWritten = "DRIVER01.BIN could not be written: ";
-  const auto firstUnnamed = [this](const std::string& error) {
-    return [this, error](const std::function<void()>& setup) {
-      return "openat:error=" + error + ":when=" +
-             std::to_string(CallNumber(setup, {input}, "openat", "O_TMPFILE"));
+  // `error` injected into the first `syscall` call at or after the trace
+  // line that holds `marker`.
+  const auto firstAfter = [this](const std::string& syscall,
+                                 const std::string& error,
+                                 const std::string& marker) {
+    return [=](const std::function<void()>& setup) {
+      return syscall + ":error=" + error + ":when=" +
+             std::to_string(CallNumber(setup, {input}, syscall, marker));
     };
+  };
+  const auto firstUnnamed = [&](const std::string& error) {
+    return firstAfter("openat", error, "O_TMPFILE");
   };
   const auto fixed = [](const std::string& injection) {
     return [injection](const std::function<void()>&) { return injection; };
@@ -1923,20 +1930,10 @@ TEST_F(TamrekTest, InjectedFaultsAreNamedAndCostNoFile) {
     std::string err;  // and the file not written, if any, is the one named
   };
   const Case cases[] = {
-      {"a failed close", "",
-       [this](const std::function<void()>& setup) {
-         return "close:error=EIO:when=" +
-                std::to_string(
-                    CallNumber(setup, {input}, "close", "\"DRIVER01.BIN\""));
-       },
+      {"a failed close", "", firstAfter("close", "EIO", "\"DRIVER01.BIN\""),
        false, false, 1, notWritten + "an input/output error.\n"},
-      {"a quota", "",
-       [this](const std::function<void()>& setup) {
-         return "write:error=EDQUOT:when=" +
-                std::to_string(
-                    CallNumber(setup, {input}, "write", "O_TMPFILE"));
-       },
-       false, false, 1, notWritten + "the disk quota is exceeded.\n"},
+      {"a quota", "", firstAfter("write", "EDQUOT", "O_TMPFILE"), false, false,
+       1, notWritten + "the disk quota is exceeded.\n"},
       {"a read-only file system", "", firstUnnamed("EROFS"), false, false, 1,
        notWritten + "the file system is read-only.\n"},
       {"an error in the system's own words", "", firstUnnamed("ENXIO"), false,
