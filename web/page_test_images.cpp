@@ -23,9 +23,10 @@ Bytes Join(const std::vector<Bytes>& disks) {
   return out;
 }
 
-// Four demo disks, the records of disk `disk` passed through `edit`.
+// `disks` demo disks, the records of disk `damaged` passed through `edit`.
 Bytes Demo(int disks, int damaged, const SectorEdit& edit) {
   std::vector<Bytes> images;
+  images.reserve(disks);
   for (int d = 0; d < disks; ++d) {
     images.push_back(
         MakeUniformDisk(d, 80, 10, 2, Text, 1, d == damaged ? edit : nullptr)
