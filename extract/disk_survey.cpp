@@ -3,7 +3,6 @@
 #include "extract/disk_survey.h"
 
 #include <map>
-#include <set>
 #include <tuple>
 
 #include "extract/extraction_plan.h"
@@ -37,17 +36,11 @@ std::int32_t FileOf(std::int32_t disk, std::int32_t track, std::int32_t r) {
 
 }  // namespace
 
-bool SurveyedTrack::PlanLayout(std::int32_t track) const {
-  if (moreIds || ids.size() != sectors.size()) return false;
-  std::set<int> numbers;
-  for (const SectorId& id : ids) {
-    if (id.c != track / 2 || id.h != track % 2 || id.n != kPlanSizeCode ||
-        id.r < kPlanFirstSector || id.r > kPlanLastSector) {
-      return false;
-    }
-    numbers.insert(id.r);
-  }
-  if (numbers.size() != ids.size()) return false;
+bool SurveyedTrack::PlanLayout() const {
+  // Each of the plan's ten IDs was found, by its whole ID, with 512 bytes;
+  // ten distinct IDs found among ten records leave no room for another:
+  // no duplicate number, other size code, head or cylinder can be there.
+  if (ids.size() != sectors.size()) return false;
   for (const SurveyedSector& sector : sectors) {
     if (sector.dataSize != kPlanSectorSize) return false;
   }

@@ -47,7 +47,7 @@ struct SurveyedTrack {
   // Whether it is laid out as the plan reads it: ten records numbered 1 to
   // 10 in any order, each with the track's own cylinder and head, size code
   // 2, and 512 bytes of data.
-  bool PlanLayout(std::int32_t track) const;
+  bool PlanLayout() const;
 };
 
 // Selects image `index` of the file open in `image` and says what the file

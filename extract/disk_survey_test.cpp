@@ -50,7 +50,7 @@ TEST_F(DiskSurveyTest, EachSectorReadsAsThePlanWouldReadIt) {
   ASSERT_TRUE(image.SelectImage(0));
   const SurveyedTrack track = SurveyTrack(&image, 0, 14);
   EXPECT_TRUE(track.present);
-  EXPECT_FALSE(track.PlanLayout(14));
+  EXPECT_FALSE(track.PlanLayout());
   const struct {
     int r;
     SectorState state;
@@ -129,7 +129,7 @@ TEST_F(DiskSurveyTest, OnlyTheTrackThePlanReadsPassesForThePlansLayout) {
     disk.SetTrack(15, records);
     Open(disk.Build());
     ASSERT_TRUE(image.SelectImage(0));
-    EXPECT_EQ(SurveyTrack(&image, 0, 15).PlanLayout(15), c.plan) << c.what;
+    EXPECT_EQ(SurveyTrack(&image, 0, 15).PlanLayout(), c.plan) << c.what;
     image.Open(nullptr);
   }
 }

@@ -55,7 +55,7 @@ void ListLayout(D88Image* image, std::int32_t disk, Console* console) {
       ++sectors;
       if (sector.state == SectorState::kReadError) ++errors;
     }
-    if (surveyed.PlanLayout(track)) continue;
+    if (surveyed.PlanLayout()) continue;
     ++odd;
     if (!surveyed.present) {
       console->Out(kListTrackAbsentFormat, disk, track, track / 2, track % 2);
