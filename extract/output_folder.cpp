@@ -110,6 +110,14 @@ int TemporaryNumber(const std::string& name, const std::string& of) {
   return n < kTemporaryNames ? n : -1;
 }
 
+// Names the temporary file a write could neither place nor remove, if any.
+void SayLeftBehind(const platform::WriteResult& written, Console* console) {
+  if (!written.leftBehind.empty()) {
+    console->Err(kNotRemovedFormat, written.leftBehind.c_str(),
+                 written.leftBehindCause.c_str());
+  }
+}
+
 class FolderUpdate {
  public:
   FolderUpdate(FileSystem* fs, const std::string& inputPath, Console* console)
@@ -355,10 +363,7 @@ void FolderUpdate::WriteMap(const std::vector<MapLine>& lines) {
     map = MapState::kUnusable;
     ok = false;
   }
-  if (!written.leftBehind.empty()) {
-    console->Err(kNotRemovedFormat, written.leftBehind.c_str(),
-                 written.leftBehindCause.c_str());
-  }
+  SayLeftBehind(written, console);
 }
 
 void FolderUpdate::RecordBeforePlacing() {
@@ -485,10 +490,7 @@ void FolderUpdate::Place(Work* work) {
     console->Err(kNotWrittenFormat, n, written.status.Cause().c_str());
     ok = false;
   }
-  if (!written.leftBehind.empty()) {
-    console->Err(kNotRemovedFormat, written.leftBehind.c_str(),
-                 written.leftBehindCause.c_str());
-  }
+  SayLeftBehind(written, console);
 }
 
 void FolderUpdate::RecordAfterPlacing() {
