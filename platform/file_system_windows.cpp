@@ -560,12 +560,7 @@ void InputFile::Close() {
 
 std::int64_t InputFile::ReadAt(std::int64_t offset, std::uint8_t* dest,
                                std::size_t wanted) {
-  if (size >= 0) {
-    if (offset >= size) return 0;
-    if (static_cast<std::int64_t>(wanted) > size - offset) {
-      wanted = static_cast<std::size_t>(size - offset);
-    }
-  }
+  wanted = Within(offset, wanted);
   std::size_t done = 0;
   while (done < wanted) {
     const std::uint64_t at =

@@ -5,6 +5,7 @@
 #ifndef TAMREK_PLATFORM_INPUT_FILE_H_
 #define TAMREK_PLATFORM_INPUT_FILE_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -45,6 +46,15 @@ class InputFile {
   std::int64_t Read(std::uint8_t* dest, std::size_t wanted);
 
  private:
+  // How many of `wanted` bytes at `offset` lie before the end the file had
+  // when it was opened: all of them when that end is not known.
+  std::size_t Within(std::int64_t offset, std::size_t wanted) const {
+    if (size < 0) return wanted;
+    if (offset >= size) return 0;
+    return static_cast<std::size_t>(std::min<std::int64_t>(
+        static_cast<std::int64_t>(wanted), size - offset));
+  }
+
   std::intptr_t handle = -1;  // a file descriptor or a HANDLE
   bool seekable = false;
   std::int64_t size = -1;  // the file's size when it was opened, if known
