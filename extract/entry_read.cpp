@@ -4,10 +4,12 @@
 
 #include <cstring>
 
+// A short read is partial whatever its status: the bytes it lacks are
+// missing, and a longer clean prefix from another dump must outrank it.
 PieceState Piece::State() const {
   if (got == 0) return PieceState{SectorState::kMissing, 0, 0};
   if (!Full()) return PieceState{SectorState::kPartial, got, 0};
-  if (readError) return PieceState{SectorState::kReadError, got, status};
+  if (readError) return PieceState{SectorState::kReadError, 0, status};
   return PieceState{SectorState::kClean, got, 0};
 }
 

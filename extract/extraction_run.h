@@ -3,17 +3,15 @@
 // reads the row's sector run from its disk and writes it to a file of the
 // row's name in the current working directory, one console line per file.
 //
-// Output files are written safely: each is written to a temporary file in
-// the same directory, created new so that nothing already at that name (a
-// planted link, say) is ever opened, and renamed over its name only once it
-// is complete, so an existing file of that name keeps its content when
-// anything fails, and the input file itself is never replaced.  A file that
-// was not read in full and cleanly never changes a byte of an existing file
-// that is not zero: it is placed under a name that nothing holds, or merged
-// with a file of its length there (see merge.h), and otherwise leaves what
-// it finds alone.  A file that replaces another reaches the disk before the
-// rename, and the directory after the last one, so that a power cut cannot
-// leave an empty file where a good one was.
+// Output files are placed as output_folder.h says: each is complete under
+// its name or not there at all (written unnamed, or under a temporary name,
+// until it is), nothing already at a name (a planted link, say) is ever
+// opened, an existing file keeps its content when anything fails, and the
+// input file itself is never replaced.  A file that was not read in full
+// and cleanly never changes a byte of an existing file that was read
+// cleanly: it is placed where nothing holds its name, or merged with a file
+// of its length there (see merge.h), and its sectors are recorded in the
+// rescue map (see rescue_map.h).
 
 #ifndef TAMREK_EXTRACT_EXTRACTION_RUN_H_
 #define TAMREK_EXTRACT_EXTRACTION_RUN_H_

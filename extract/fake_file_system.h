@@ -30,11 +30,19 @@ class FakeFileSystem : public platform::FileSystem {
 
   Folder files;
   std::vector<Folder> snapshots;  // the folder after each change
-  std::vector<std::string> log;   // "write NAME", "remove NAME", "flush"
+  // "lock", "wait", "list", "write NAME" (with " over" when it may replace,
+  // " flushed" when the data is flushed first), "remove NAME", "flush".
+  std::vector<std::string> log;
+  // The number of snapshots taken when each flush of the folder was made:
+  // a power cut keeps what they hold, and of the changes after the last
+  // one, any.
+  std::vector<std::size_t> flushedAt;
   // Runs before each operation on a name: ("read", NAME), ("write", NAME).
   std::function<void(const std::string&, const std::string&)> before;
   bool lockHeld = false;  // another run holds the lock until it is waited for
-  std::map<std::string, std::string> failing;  // writes to NAME fail: cause
+  std::string noLock;     // why no lock can be held, if none can
+  // Writes to NAME and its removal fail: the cause.
+  std::map<std::string, std::string> failing;
   std::string input;  // the name that is the file being read, if any
 
   // Puts a regular file `name` holding `content` there, as another program.
@@ -62,6 +70,7 @@ class FakeFileSystem : public platform::FileSystem {
   }
 
   bool List(std::vector<platform::FolderEntry>* entries) override {
+    log.push_back("list");
     entries->clear();
     for (const auto& [name, entry] : files) {
       entries->push_back(platform::FolderEntry{name, entry.kind});
@@ -118,12 +127,16 @@ class FakeFileSystem : public platform::FileSystem {
       Entry& entry = files[name];
       entry = Entry{platform::Found::kRegular, Bytes(data, data + size),
                     NewIdentity(size), false};
-      Changed("write " + name);
+      Changed("write " + name + (mode.replace ? " over" : "") +
+              (mode.flush ? " flushed" : ""));
     }
     return result;
   }
 
   platform::Status Remove(const std::string& name) override {
+    if (failing.count(name) != 0) {
+      return platform::Status::Failed(failing.at(name));
+    }
     files.erase(name);
     Changed("remove " + name);
     return platform::Status::Ok();
@@ -131,6 +144,7 @@ class FakeFileSystem : public platform::FileSystem {
 
   platform::Status Flush() override {
     log.push_back("flush");
+    flushedAt.push_back(snapshots.size());
     return platform::Status::Ok();
   }
 
@@ -138,7 +152,7 @@ class FakeFileSystem : public platform::FileSystem {
     if (lockHeld && !wait) return nullptr;
     lockHeld = false;  // the other run ended
     log.push_back(wait ? "wait" : "lock");
-    return std::make_unique<platform::FolderLock>();
+    return std::make_unique<platform::FolderLock>(noLock);
   }
 
  private:

@@ -24,6 +24,31 @@ bool Fillable(const KnownFile& existing, const PlanPiece& piece) {
   return !existing.mapped && AllZero(existing.bytes.data(), piece);
 }
 
+// The piece `i` that `was` and `now`, neither clean, make together: the
+// longer clean prefix of the two, then the rest of whichever has a read
+// error's bytes there (the existing one first), else nothing.
+PieceState Combine(const PieceState& was, const std::uint8_t* wasBytes,
+                   const PieceState& now, const std::uint8_t* nowBytes,
+                   const PlanPiece& piece, std::uint8_t* into) {
+  const std::int32_t prefix = std::max(was.got, now.got);
+  const bool wasError = was.state == SectorState::kReadError;
+  const bool nowError = now.state == SectorState::kReadError;
+  const std::uint8_t* rest = wasError || (!nowError && was.got >= now.got)
+                                 ? wasBytes
+                                 : nowBytes;
+  const std::uint8_t* head = was.got >= now.got ? wasBytes : nowBytes;
+  std::memcpy(into + piece.offset, rest + piece.offset,
+              static_cast<std::size_t>(piece.length));
+  std::memcpy(into + piece.offset, head + piece.offset,
+              static_cast<std::size_t>(prefix));
+  if (wasError || nowError) {
+    return PieceState{SectorState::kReadError, prefix,
+                      wasError ? was.status : now.status};
+  }
+  return prefix > 0 ? PieceState{SectorState::kPartial, prefix, 0}
+                    : PieceState{SectorState::kMissing, 0, 0};
+}
+
 }  // namespace
 
 bool KnownFile::Clean() const {
@@ -49,8 +74,16 @@ MergeResult Merge(const std::vector<PlanPiece>& plan, const KnownFile& existing,
     const PlanPiece& piece = plan[i];
     const PieceState& now = fresh.pieces[i];
     const PieceState& was = existing.pieces[i];
-    bool take = RanksAbove(now, was);
-    if (now.state == SectorState::kClean && was.state == SectorState::kClean &&
+    const bool nowClean = now.state == SectorState::kClean;
+    const bool wasClean = was.state == SectorState::kClean;
+    if (!nowClean && !wasClean) {
+      result.merged.pieces[i] =
+          Combine(was, existing.bytes.data(), now, fresh.bytes.data(), piece,
+                  result.merged.bytes.data());
+      continue;
+    }
+    bool take = nowClean && !wasClean;
+    if (nowClean && wasClean &&
         !SameBytes(fresh.bytes.data(), existing.bytes.data(), piece)) {
       take = Fillable(existing, piece);
       if (!take) result.disagreeing.push_back(i);

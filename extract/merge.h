@@ -2,10 +2,11 @@
 // piece by piece, so that successive dumps of the same damaged disk add up
 // and a worse dump never replaces a better file.  What is known of each
 // piece of the existing file comes from the rescue map (see rescue_map.h):
-// a piece takes the new bytes only where the new read ranks above the one
-// that gave the existing bytes (see sector_state.h); two pieces both read
-// cleanly that differ are a disagreement between the dumps, and the file is
-// then kept as it was.  A file that no map describes counts as read cleanly
+// a piece takes the new bytes only where they rank above the existing ones,
+// byte by byte (see sector_state.h): the longer clean prefix of the two
+// stays, and a read error's bytes fill the rest before missing ones do.  Two
+// pieces both read cleanly that differ are a disagreement between the
+// dumps, and the file is then kept as it was.  A file that no map describes counts as read cleanly
 // throughout, except that a clean new piece may fill a piece that is all
 // zero bytes, as a run without knowledge writes where it could read nothing.
 

@@ -65,12 +65,25 @@ constexpr char kDiskMissingFormat[] = "Disk %d is not in the file.\n";
 constexpr char kLeftoverFormat[] =
     "%s is left from an earlier run; delete it if it is not yours.\n";
 
-// Standard error, before the lines about an output file whose lines in
-// tamrek.map are about another file than the one its name holds now: output
-// name.
+// Standard error, before the lines about an output file of the plan's
+// length that tamrek.map does not know: another program wrote it, or it
+// was copied there, since the map was written.  It is kept as it is, never
+// merged with, counted as incomplete, and replaced only by a file read
+// cleanly: output name.
 constexpr char kMapChangedFormat[] =
-    "%s has changed since tamrek.map was written; its lines there are "
-    "dropped.\n";
+    "%s has changed since tamrek.map was written; nothing is known of how it "
+    "was read, so only a clean read replaces it.\n";
+
+// Standard error, before the lines about an output file, for a temporary
+// file beside it that a killed run of tamrek left and that tamrek.map
+// records: it now takes the name, as that run meant (output name, the
+// temporary name)...
+constexpr char kResumedFormat[] =
+    "%s is put in place from %s, which an interrupted run left.\n";
+// ...or, where the name holds a file that knows as much, it is removed
+// (the temporary name, output name).
+constexpr char kDiscardedFormat[] =
+    "%s, which an interrupted run left, is removed: %s holds as much.\n";
 
 // Standard error, before the created line of an entry that was not read
 // cleanly and was merged with the file under its name: output name, the
@@ -119,6 +132,14 @@ constexpr char kNotRecordableCause[] =
 // read: why.  The run then records nothing and leaves the map as it is.
 constexpr char kMapUnreadableFormat[] =
     "tamrek.map cannot be read and is left as it is: %s.\n";
+
+// Standard error, before the first file's lines, when the folder cannot be
+// locked against another run and this run would record anything: why.
+// Files not read cleanly are then not written, and the map is left as it
+// is, since another run could change the folder under this one.
+constexpr char kNoLockFormat[] =
+    "This folder cannot be locked against another tamrek run (%s); files not "
+    "read cleanly are not written, and tamrek.map is left as it is.\n";
 
 // Standard error, before the first file's lines, when another run holds the
 // working directory; this run then waits for it.

@@ -1,24 +1,19 @@
 // Putting the files of one dump into the working folder, where earlier
 // dumps of the same disks may have left files and the rescue map that says
-// how they were read (see rescue_map.h).  One run at a time: the folder is
-// locked for the whole update, and a second run waits for the first.
+// how they were read (see rescue_map.h): the decisions of folder_plan.h
+// carried out through the FileSystem (see platform/file_system.h), in the
+// order folder_journal.h keeps the map true by, and said as
+// folder_report.h says them.
 //
-// For each file: one read in full and cleanly replaces whatever its name
-// holds (and says so when it replaces a file that differs from it where
-// that file was read cleanly); any other is put where nothing holds the
-// name, merged with a file of its length there (see merge.h), or, when
-// something else holds the name, not put anywhere.  A name that already
-// holds exactly the file is left untouched.  Files are written through the
-// FileSystem (see platform/file_system.h): complete or not at all, and never
-// over the file being read.
-//
-// The map is kept true at every instant, whatever ends the run: before a
-// file whose pieces are not all clean takes its name, the map already holds
-// its lines, under its own checksum, beside those of the file it replaces;
-// a line leaves the map only after the file that makes it untrue is in
-// place.  A map that cannot be read is left as it is, and nothing is
-// recorded then: a file not read cleanly, which would pass for a clean one
-// without its lines, is not written.
+// One run at a time: the folder is locked before it is listed, for the whole
+// update, and a second run waits for the first.  Where no lock can be held,
+// nothing is recorded and no file that would need recording is written.
+// Files are written complete or not at all, and never over the file being
+// read or one the user has made read-only.  Power cuts: the map's steps are
+// flushed, a file the map records is flushed before it takes its name, and
+// the folder is flushed between placing files and changing the map again;
+// a clean extraction into a folder without a map flushes only what it
+// replaces.
 
 #ifndef TAMREK_EXTRACT_OUTPUT_FOLDER_H_
 #define TAMREK_EXTRACT_OUTPUT_FOLDER_H_
@@ -29,14 +24,8 @@
 #include <vector>
 
 #include "extract/console.h"
-#include "extract/merge.h"
+#include "extract/folder_plan.h"
 #include "platform/file_system.h"
-
-// One file of the plan as a dump gave it.
-struct DumpedFile {
-  std::size_t file;  // index in PlanFiles()
-  KnownFile read;    // its bytes, and how each piece was read
-};
 
 // Puts `files` into the folder of `fs`, one after the other, writing the
 // lines about each to `console`: first the lines that `report` writes,

@@ -1,7 +1,8 @@
 // Tests of what a run does with the folder, against a folder in memory:
 // damaged dumps add up in any order, the rescue map is true at every instant
-// a crash could stop a run at, a file changed meanwhile is never replaced,
-// and a map that cannot be read or written costs no knowledge.
+// a crash or a power cut could stop a run at, a file changed meanwhile or
+// since is never taken for one tamrek knows, and a map that cannot be read
+// or written costs no knowledge.
 
 #include "extract/output_folder.h"
 
@@ -44,18 +45,19 @@ const PieceState kError{SectorState::kReadError, 0, 0xB0};
 PieceState Partial(int got) { return {SectorState::kPartial, got, 0}; }
 
 // A dump of MDAT01 whose pieces were read as `states` (clean where none
-// is given): the true bytes, one wrong where a read error was recorded,
-// zero where nothing was read.
+// is given): the true bytes, zero where nothing was read, one wrong where a
+// read error's bytes begin.
 DumpedFile Dump(std::map<std::size_t, PieceState> states) {
   DumpedFile dumped{kMdat01, KnownFile{Truth(), {}, true}};
   for (std::size_t i = 0; i < Mdat01().pieces.size(); ++i) {
     const PlanPiece& piece = Mdat01().pieces[i];
-    PieceState state = states.count(i) != 0 ? states.at(i) : kClean;
-    if (state.state != SectorState::kPartial) state.got = piece.length;
-    if (state.state == SectorState::kMissing) state.got = 0;
+    const PieceState state = states.count(i) != 0 ? states.at(i) : kClean;
     std::uint8_t* bytes = dumped.read.bytes.data() + piece.offset;
-    std::fill(bytes + state.got, bytes + piece.length, 0);
-    if (state.state == SectorState::kReadError) bytes[0] ^= 0x10;
+    if (state.state == SectorState::kMissing ||
+        state.state == SectorState::kPartial) {
+      std::fill(bytes + state.got, bytes + piece.length, 0);
+    }
+    if (state.state == SectorState::kReadError) bytes[state.got] ^= 0x10;
     dumped.read.pieces.push_back(state);
   }
   return dumped;
@@ -83,52 +85,52 @@ Outcome Put(FakeFileSystem* fs, const std::vector<DumpedFile>& files) {
   return run;
 }
 
-// The pieces of MDAT01 that the folder's map lists under the checksum of
-// the file there, and whether it has lines for MDAT01 at all.
-std::vector<std::size_t> Listed(const FakeFileSystem::Folder& folder,
-                                bool* anyLine) {
-  *anyLine = false;
-  const auto map = folder.find(kMapName);
-  const auto file = folder.find("MDAT01");
-  if (map == folder.end() || file == folder.end()) return {};
-  std::vector<MapLine> lines;
+// The map of `folder`, if it has one that reads.
+bool MapOf(const FakeFileSystem::Folder& folder, RescueMap* map) {
+  const auto entry = folder.find(kMapName);
+  if (entry == folder.end()) return false;
+  const Bytes& text = entry->second.content;
   std::string reason;
-  const Bytes& text = map->second.content;
   EXPECT_TRUE(
-      ParseRescueMap(std::string(text.begin(), text.end()), &lines, &reason))
+      ParseRescueMap(std::string(text.begin(), text.end()), map, &reason))
       << reason;
-  const Bytes& bytes = file->second.content;
-  const std::uint32_t crc = Crc32(bytes.data(), bytes.size());
-  std::vector<std::size_t> listed;
-  for (const MapLine& line : lines) {
-    *anyLine = *anyLine || line.file == kMdat01;
-    if (line.file == kMdat01 && line.crc == crc) listed.push_back(line.piece);
-  }
-  return listed;
+  return true;
 }
 
-// Which pieces of MDAT01 the folder presents as read cleanly: those of a
-// regular file of its length that the map does not list (a file whose
-// lines are all about other states of it counts as one without a map, and
-// then a piece of zero bytes is not presented as anything).
+// The record of the MDAT01 that `folder` holds, or nullptr.
+const MapRecord* RecordOf(const FakeFileSystem::Folder& folder,
+                          const RescueMap& map) {
+  const auto file = folder.find("MDAT01");
+  if (file == folder.end()) return nullptr;
+  const Bytes& bytes = file->second.content;
+  return map.Find(kMdat01, Crc32(bytes.data(), bytes.size()));
+}
+
+// Which pieces of MDAT01 `folder` presents as read cleanly: those its
+// record says are, where the folder has a map; without one, those of a
+// regular file of its length that are not all zero bytes.
 std::vector<std::size_t> PresentedClean(const FakeFileSystem::Folder& folder) {
   const auto file = folder.find("MDAT01");
   if (file == folder.end() || file->second.kind != Found::kRegular ||
       file->second.content.size() != Truth().size()) {
     return {};
   }
+  RescueMap map;
+  const bool mapped = MapOf(folder, &map);
+  const MapRecord* record = mapped ? RecordOf(folder, map) : nullptr;
+  if (mapped && (record == nullptr || record->kind == RecordKind::kChanged)) {
+    return {};
+  }
   const Bytes& bytes = file->second.content;
-  bool anyLine;
-  const std::vector<std::size_t> listed = Listed(folder, &anyLine);
-  const bool mapped =
-      folder.count(kMapName) != 0 && (!anyLine || !listed.empty());
   std::vector<std::size_t> clean;
   for (std::size_t i = 0; i < Mdat01().pieces.size(); ++i) {
     const PlanPiece& piece = Mdat01().pieces[i];
     const bool zero = std::all_of(bytes.begin() + piece.offset,
                                   bytes.begin() + piece.offset + piece.length,
                                   [](std::uint8_t b) { return b == 0; });
-    if (std::count(listed.begin(), listed.end(), i) == 0 && (mapped || !zero)) {
+    if (record != nullptr && record->kind == RecordKind::kRead
+            ? record->pieces[i].state == SectorState::kClean
+            : !zero) {
       clean.push_back(i);
     }
   }
@@ -148,11 +150,43 @@ void ExpectTrue(const FakeFileSystem::Folder& folder, const std::string& what) {
   }
 }
 
+// `name` in `from`, in place of what `into` holds there.
+FakeFileSystem::Folder With(FakeFileSystem::Folder into,
+                            const FakeFileSystem::Folder& from,
+                            const std::string& name) {
+  into.erase(name);
+  if (from.count(name) != 0) into[name] = from.at(name);
+  return into;
+}
+
+// Expects the folder true at every change of the run that took
+// `fs.snapshots` from `first` on, and after a power cut there: the folder
+// as last flushed, with any of the changes made since (the map and MDAT01
+// each as flushed or as changed, as a file system that keeps no order of
+// its renames may leave them).
+void ExpectTrueThroughout(const FakeFileSystem& fs,
+                          const FakeFileSystem::Folder& start,
+                          std::size_t first, const std::string& what) {
+  for (std::size_t s = first; s < fs.snapshots.size(); ++s) {
+    const FakeFileSystem::Folder& now = fs.snapshots[s];
+    const FakeFileSystem::Folder* flushed = &start;
+    for (const std::size_t at : fs.flushedAt) {
+      if (at > first && at <= s) flushed = &fs.snapshots[at - 1];
+    }
+    const std::string here = what + " at change " + std::to_string(s);
+    ExpectTrue(now, here);
+    ExpectTrue(*flushed, here + ", power cut");
+    ExpectTrue(With(*flushed, now, kMapName), here + ", power cut, new map");
+    ExpectTrue(With(*flushed, now, "MDAT01"), here + ", power cut, new file");
+  }
+}
+
 TEST(OutputFolderTest, DamagedDumpsAddUpInAnyOrderAndTheMapIsAlwaysTrue) {
   // Each dump reads some sectors cleanly that another does not; the last
   // is good.  Whatever their order, after each run every sector that some
-  // dump read cleanly is in the file, and at every instant of every run
-  // the file and the map together tell no lie.
+  // dump read cleanly is in the file, and at every instant of every run,
+  // and after a power cut at any of them, the file and the map together
+  // tell no lie.
   const std::vector<std::map<std::size_t, PieceState>> dumps = {
       {{2, kError}},                                    // A
       {{4, kMissing}, {5, Partial(100)}},               // B
@@ -169,24 +203,24 @@ TEST(OutputFolderTest, DamagedDumpsAddUpInAnyOrderAndTheMapIsAlwaysTrue) {
         readClean[i] = readClean[i] || dumps[d].count(i) == 0;
       }
       const std::size_t before = fs.snapshots.size();
+      const FakeFileSystem::Folder start = fs.files;
       Put(&fs, {Dump(dumps[d])});
-      for (std::size_t s = before; s < fs.snapshots.size(); ++s) {
-        ExpectTrue(fs.snapshots[s], what + " at change " + std::to_string(s));
-      }
-      // The map lists exactly the sectors no dump has read cleanly.
-      bool anyLine;
-      const std::vector<std::size_t> listed = Listed(fs.files, &anyLine);
+      ExpectTrueThroughout(fs, start, before, what);
+      // The map's record says exactly which sectors no dump read cleanly.
+      RescueMap map;
+      const bool mapped = MapOf(fs.files, &map);
+      const MapRecord* record = mapped ? RecordOf(fs.files, map) : nullptr;
+      ASSERT_EQ(mapped, record != nullptr) << what;
       for (std::size_t i = 0; i < readClean.size(); ++i) {
-        EXPECT_EQ(std::count(listed.begin(), listed.end(), i) == 0,
+        EXPECT_EQ(!mapped || record->pieces[i].state == SectorState::kClean,
                   readClean[i])
             << what << ": piece " << i;
         const PlanPiece& piece = Mdat01().pieces[i];
-        EXPECT_EQ(!readClean[i] ||
-                      std::equal(
-                          Truth().begin() + piece.offset,
-                          Truth().begin() + piece.offset + piece.length,
-                          fs.files.at("MDAT01").content.begin() + piece.offset),
-                  true)
+        EXPECT_TRUE(!readClean[i] ||
+                    std::equal(
+                        Truth().begin() + piece.offset,
+                        Truth().begin() + piece.offset + piece.length,
+                        fs.files.at("MDAT01").content.begin() + piece.offset))
             << what << ": piece " << i << " read cleanly is not in the file";
       }
     }
@@ -200,20 +234,26 @@ TEST(OutputFolderTest, DamagedDumpsAddUpInAnyOrderAndTheMapIsAlwaysTrue) {
   } while (std::next_permutation(order.begin(), order.end()));
 }
 
-TEST(OutputFolderTest, TheMapHoldsTheLinesOfAFileBeforeTheFileTakesItsName) {
+TEST(OutputFolderTest, TheMapHoldsTheRecordOfAFileBeforeTheFileTakesItsName) {
   FakeFileSystem fs;
   Outcome run = Put(&fs, {Dump({{2, kError}, {4, kMissing}})});
-  EXPECT_EQ(fs.log, (std::vector<std::string>{"lock", "write tamrek.map",
-                                              "flush", "write MDAT01"}));
+  // Locked before anything is read; the first map placed new, flushed, and
+  // the folder after it; the file flushed before it is named.
+  EXPECT_EQ(fs.log,
+            (std::vector<std::string>{"lock", "list",
+                                      "write tamrek.map flushed", "flush",
+                                      "write MDAT01 flushed", "flush"}));
   EXPECT_EQ(run.err,
             "0 of 1 files are complete; tamrek.map lists the 2 sectors "
             "still to be read.\n");
-  // Completed by the next dump: the file first, the map gone after it, and
-  // the folder, which the renames changed, flushed last.
+  // Completed by the next dump: the new file's record first, the file, the
+  // folder flushed, and only then the map removed, and that flushed.
   fs.log.clear();
   run = Put(&fs, {Dump({{0, kMissing}})});
-  EXPECT_EQ(fs.log, (std::vector<std::string>{"lock", "write MDAT01",
-                                              "remove tamrek.map", "flush"}));
+  EXPECT_EQ(fs.log, (std::vector<std::string>{
+                        "lock", "list", "write tamrek.map over flushed",
+                        "flush", "write MDAT01 over flushed", "flush",
+                        "remove tamrek.map", "flush"}));
   EXPECT_EQ(run.err,
             "MDAT01 is completed from the file it replaces: 2818 of 2818 bytes "
             "are known.\nAll 1 files are complete.\n");
@@ -249,40 +289,87 @@ TEST(OutputFolderTest, AFileChangedSinceItWasReadIsNeverReplaced) {
 TEST(OutputFolderTest, WithoutAMapKnownBytesStayAndOnlyZerosAreFilled) {
   // A folder of an older version, or files put there by hand: every piece
   // counts as clean but one of zero bytes, which only a clean piece fills.
-  // A map whose lines are about another state of the file is the same.
   Bytes older = Truth();
   std::fill(older.begin() + 1024, older.begin() + 1536, 0);  // piece 2
   older[0] ^= 0x01;  // a byte no clean read has given
-  const DumpedFile dump = Dump({{0, kError}, {1, kMissing}});
+  FakeFileSystem fs;
+  fs.Plant("MDAT01", older);
+  const Outcome run = Put(&fs, {Dump({{0, kError}, {1, kMissing}})});
+  EXPECT_EQ(run.err,
+            "MDAT01 is completed from the file it replaces: 2818 of 2818 "
+            "bytes are known.\nAll 1 files are complete.\n");
   Bytes merged = older;
   std::copy(Truth().begin() + 1024, Truth().begin() + 1536,
             merged.begin() + 1024);
-  for (const bool staleMap : {false, true}) {
+  EXPECT_EQ(fs.files.at("MDAT01").content, merged);
+  EXPECT_EQ(fs.files.count(kMapName), 0u);
+}
+
+TEST(OutputFolderTest, AFileTheMapDoesNotKnowIsKeptUntilACleanRead) {
+  // A damaged dump, then the file restored from a copy made before a later
+  // dump completed it, or edited by hand: a file whose bytes no record
+  // names.  Kept as it is, never merged into, not complete, and recorded
+  // as changed so that the map stays while it does; a clean read replaces
+  // it.
+  const std::string changed =
+      "MDAT01 has changed since tamrek.map was written; nothing is known of "
+      "how it was read, so only a clean read replaces it.\n";
+  const DumpedFile dumpA = Dump({{2, kError}, {1, kMissing}});
+  for (const bool restored : {true, false}) {
     FakeFileSystem fs;
-    fs.Plant("MDAT01", older);
-    std::string changed;
-    if (staleMap) {
-      const std::string text =
-          FormatRescueMap({MapLine{kMdat01, 0x1234, 2, kMissing}});
-      fs.Plant(kMapName, Bytes(text.begin(), text.end()));
-      changed =
-          "MDAT01 has changed since tamrek.map was written; its lines there "
-          "are dropped.\n";
+    Put(&fs, {dumpA});
+    Bytes copy = fs.files.at("MDAT01").content;
+    if (restored) {
+      Put(&fs, {Dump({{2, kMissing}, {5, kMissing}})});  // B
+    } else {
+      copy[5] ^= 1;
     }
-    const Outcome run = Put(&fs, {dump});
+    fs.Plant("MDAT01", copy);
+    Outcome run = Put(&fs, {dumpA});
     EXPECT_EQ(run.err, changed +
-                           "MDAT01 is completed from the file it replaces: "
-                           "2818 of 2818 bytes are known.\n"
-                           "All 1 files are complete.\n")
-        << staleMap;
-    EXPECT_EQ(fs.files.at("MDAT01").content, merged) << staleMap;
-    EXPECT_EQ(fs.files.count(kMapName), 0u) << staleMap;
+                           "MDAT01 already exists and is kept as it was.\n"
+                           "0 of 1 files are complete.\n")
+        << restored;
+    EXPECT_EQ(fs.files.at("MDAT01").content, copy) << restored;
+    RescueMap map;
+    ASSERT_TRUE(MapOf(fs.files, &map)) << restored;
+    ASSERT_NE(RecordOf(fs.files, map), nullptr) << restored;
+    EXPECT_EQ(RecordOf(fs.files, map)->kind, RecordKind::kChanged);
+    // Said again while it stands; gone with a clean read.
+    run = Put(&fs, {Dump({})});
+    EXPECT_EQ(run.out, "MDAT01 is created.\n") << restored;
+    EXPECT_EQ(run.err,
+              changed + "MDAT01 replaces a file that differed from this "
+                        "image in " +
+                  (restored ? "2" : "3") +
+                  " of its 6 sectors.\n")
+        << restored;
+    EXPECT_EQ(fs.files.count(kMapName), 0u) << restored;
+  }
+  // The first version of the map named only what was not read cleanly: a
+  // file it has no line about at all is clean; one whose lines are about
+  // another state of it has changed.
+  for (const bool otherState : {false, true}) {
+    FakeFileSystem fs;
+    fs.Plant("MDAT01", Truth());
+    const std::string v1 =
+        otherState ? "tamrek-map 1\nMDAT01 00001234 0 7 0 6 missing\n"
+                   : "tamrek-map 1\nLDAT04 00001234 1 37 1 8 missing\n";
+    fs.Plant(kMapName, Bytes(v1.begin(), v1.end()));
+    const Outcome run = Put(&fs, {Dump({{1, kMissing}})});
+    EXPECT_EQ(run.err, otherState ? changed +
+                                        "MDAT01 already exists and is kept "
+                                        "as it was.\n0 of 1 files are "
+                                        "complete.\n"
+                                  : "MDAT01 already exists and is kept as "
+                                    "it was.\nAll 1 files are complete.\n")
+        << otherState;
   }
 }
 
 TEST(OutputFolderTest, AMapThatCannotBeReadOrWrittenCostsNoKnowledge) {
   // The map is left as it is; a file not read cleanly, which would pass for
-  // one read cleanly without its lines, is not written; a clean one is.
+  // one read cleanly without its record, is not written; a clean one is.
   const Bytes garbage = {'t', 'a', 'm', 'r', 'e', 'k', '\n'};
   const std::string prefix = "tamrek.map cannot be read and is left as it is: ";
   const struct {
@@ -292,7 +379,7 @@ TEST(OutputFolderTest, AMapThatCannotBeReadOrWrittenCostsNoKnowledge) {
   } cases[] = {
       {"a map that does not parse",
        [&](FakeFileSystem* fs) { fs->Plant(kMapName, garbage); },
-       prefix + "its first line is not \"tamrek-map 1\".\n"},
+       prefix + "its first line is not \"tamrek-map 2\".\n"},
       {"a directory",
        [](FakeFileSystem* fs) { fs->PlantOther(kMapName, Found::kDirectory); },
        prefix + "a directory holds the name.\n"},
@@ -306,7 +393,12 @@ TEST(OutputFolderTest, AMapThatCannotBeReadOrWrittenCostsNoKnowledge) {
        prefix + "it is larger than 1 MiB.\n"},
       {"a map that cannot be written",
        [](FakeFileSystem* fs) { fs->failing[kMapName] = "the disk is full"; },
-       ""},
+       "tamrek.map could not be written: the disk is full.\n"},
+      {"a folder that cannot be locked",
+       [](FakeFileSystem* fs) { fs->noLock = "its file system has no locks"; },
+       "This folder cannot be locked against another tamrek run (its file "
+       "system has no locks); files not read cleanly are not written, and "
+       "tamrek.map is left as it is.\n"},
   };
   for (const auto& c : cases) {
     FakeFileSystem fs;
@@ -319,10 +411,7 @@ TEST(OutputFolderTest, AMapThatCannotBeReadOrWrittenCostsNoKnowledge) {
     const Outcome run = Put(&fs, {Dump({{2, kError}}), clean});
     EXPECT_FALSE(run.ok) << c.what;
     EXPECT_EQ(run.out, "LDAT04 is created.\n") << c.what;
-    const std::string written =
-        c.first.empty() ? "tamrek.map could not be written: the disk is full.\n"
-                        : c.first;
-    EXPECT_EQ(run.err, written +
+    EXPECT_EQ(run.err, c.first +
                            "MDAT01 could not be written: its sectors cannot be "
                            "recorded in tamrek.map.\n1 of 2 files are "
                            "complete.\n")
@@ -333,6 +422,77 @@ TEST(OutputFolderTest, AMapThatCannotBeReadOrWrittenCostsNoKnowledge) {
     if (map != fs.files.end()) {
       EXPECT_EQ(map->second.content, before.at(kMapName).content) << c.what;
     }
+  }
+}
+
+TEST(OutputFolderTest, TheSummaryCountsTheFilesAsTheyAre) {
+  // The map cannot be removed once every file is complete: the files are
+  // all complete all the same, and the next run knows them.
+  FakeFileSystem fs;
+  Put(&fs, {Dump({{2, kError}})});
+  fs.before = [&](const std::string& op, const std::string& name) {
+    if (op == "write" && name == "MDAT01") {
+      fs.failing[kMapName] = "an input/output error";
+    }
+  };
+  Outcome run = Put(&fs, {Dump({})});
+  EXPECT_FALSE(run.ok);
+  EXPECT_EQ(run.err,
+            "tamrek.map could not be removed: an input/output error.\n");
+  fs.before = nullptr;
+  fs.failing.clear();
+  run = Put(&fs, {Dump({{2, kError}})});
+  EXPECT_EQ(run.err,
+            "MDAT01 already exists and is kept as it was.\n"
+            "All 1 files are complete.\n");
+  EXPECT_EQ(fs.files.count(kMapName), 0u);
+}
+
+TEST(OutputFolderTest, APlacementAKillInterruptedIsFinishedNotLeft) {
+  // A run killed between linking a file to NAME.tmp0 and its rename leaves
+  // the only copy of that file there; the map records it.
+  FakeFileSystem fs;
+  Put(&fs, {Dump({{2, kError}, {4, kMissing}})});
+  const FakeFileSystem::Folder first = fs.files;
+  Put(&fs, {Dump({{4, kMissing}})});
+  const Bytes better = fs.files.at("MDAT01").content;
+  RescueMap map;
+  ASSERT_TRUE(MapOf(fs.files, &map));
+  ASSERT_EQ(map.records.size(), 1u);
+  // Killed at the rename: the first file in place, the map with both.
+  FakeFileSystem killed;
+  killed.files = first;
+  killed.Plant("MDAT01.tmp0", better);
+  RescueMap both;
+  ASSERT_TRUE(MapOf(first, &both));
+  both.records.push_back(map.records[0]);
+  const std::string text = FormatRescueMap(both.records);
+  killed.Plant(kMapName, Bytes(text.begin(), text.end()));
+  const FakeFileSystem::Folder atKill = killed.files;
+  Outcome run = Put(&killed, {Dump({{2, kError}, {4, kMissing}})});
+  EXPECT_EQ(run.err,
+            "MDAT01 is put in place from MDAT01.tmp0, which an interrupted run "
+            "left.\nMDAT01 already exists and is kept as it was.\n"
+            "0 of 1 files are complete; tamrek.map lists the 1 sector still "
+            "to be read.\n");
+  EXPECT_EQ(killed.files.at("MDAT01").content, better);
+  EXPECT_EQ(killed.files.count("MDAT01.tmp0"), 0u);
+  // Where the name holds as much already, the leftover goes; where the map
+  // does not record it, it is someone's, and stays.
+  for (const bool recorded : {true, false}) {
+    FakeFileSystem later;
+    later.files = atKill;
+    later.files["MDAT01"] = later.files.at("MDAT01.tmp0");
+    later.Plant("MDAT01.tmp0", recorded ? first.at("MDAT01").content
+                                        : Bytes(Truth().size(), 7));
+    run = Put(&later, {Dump({})});
+    EXPECT_EQ(run.err, recorded ? "MDAT01.tmp0, which an interrupted run "
+                                  "left, is removed: MDAT01 holds as much.\n"
+                                : "MDAT01.tmp0 is left from an earlier run; "
+                                  "delete it if it is not yours.\n")
+        << recorded;
+    EXPECT_EQ(later.files.count("MDAT01.tmp0"), recorded ? 0u : 1u);
+    EXPECT_EQ(later.files.at("MDAT01").content, Truth());
   }
 }
 
@@ -360,13 +520,13 @@ TEST(OutputFolderTest, WhatANameHoldsDecidesWhatIsWritten) {
        Dump({}),
        "MDAT01 is created.\n",
        differing,
-       {"write MDAT01", "flush"}},
+       {"write MDAT01 over flushed", "flush"}},
       {"a file of zeros: filled, nothing differs",
        [](FakeFileSystem* fs) { fs->Plant("MDAT01", Bytes(2818, 0)); },
        Dump({}),
        "MDAT01 is created.\n",
        "",
-       {"write MDAT01", "flush"}},
+       {"write MDAT01 over flushed", "flush"}},
       {"a file made read-only",
        [&](FakeFileSystem* fs) {
          fs->Plant("MDAT01", other);
@@ -394,6 +554,25 @@ TEST(OutputFolderTest, WhatANameHoldsDecidesWhatIsWritten) {
        "MDAT01 already exists and is kept as it was.\n"
        "0 of 1 files are complete.\n",
        {}},
+      {"the same bytes, read less well: untouched, the map unmade",
+       [](FakeFileSystem* fs) { fs->Plant("MDAT01", Truth()); },
+       Dump({{3, kMissing}}),
+       "",
+       "MDAT01 already exists and is kept as it was.\n"
+       "All 1 files are complete.\n",
+       {}},
+      {"a file of another length where the map names it: missing",
+       [](FakeFileSystem* fs) {
+         fs->Plant("MDAT01", Bytes(100, 0));
+         const std::string map = "tamrek-map 2\nMDAT01 00001234 complete\n";
+         fs->Plant(kMapName, Bytes(map.begin(), map.end()));
+       },
+       Dump({{0, kMissing}}),
+       "MDAT01 is created.\n",
+       "0 of 1 files are complete; tamrek.map lists the 1 sector still to "
+       "be read.\n",
+       {"write tamrek.map over flushed", "flush", "write MDAT01 over flushed",
+        "flush", "write tamrek.map over flushed", "flush"}},
       {"leftovers of a killed run are named, not removed",
        [](FakeFileSystem* fs) {
          fs->Plant("MDAT01.tmp7", Bytes(3, 1));
@@ -413,7 +592,7 @@ TEST(OutputFolderTest, WhatANameHoldsDecidesWhatIsWritten) {
     const Outcome run = Put(&fs, {c.dump});
     EXPECT_EQ(run.out, c.out) << c.what;
     EXPECT_EQ(run.err, c.err) << c.what;
-    std::vector<std::string> writes(fs.log.begin() + 1, fs.log.end());
+    std::vector<std::string> writes(fs.log.begin() + 2, fs.log.end());
     EXPECT_EQ(writes, c.writes) << c.what;
   }
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,51 +18,94 @@ namespace {
 // MDAT01 (file 1) reads disk 0, cylinder 7, head 0, sectors 4 to 9; its last
 // piece, sector 9, is 258 bytes.  LDAT04 (file 11) reads cylinder 37, head
 // 1, sectors 7 to 9 of disk 1.
-const std::vector<MapLine> kLines = {
-    {1, 0x0000ABCD, 2, {SectorState::kReadError, 512, 0xB0}},
-    {1, 0x0000ABCD, 5, {SectorState::kPartial, 100, 0}},
-    {1, 0xFEDCBA98, 0, {SectorState::kMissing, 0, 0}},
-    {11, 0x12345678, 1, {SectorState::kPartial, 256, 0}},
+std::vector<PieceState> Pieces(std::size_t count,
+                               std::map<std::size_t, PieceState> states) {
+  std::vector<PieceState> pieces(count);
+  for (const auto& [i, state] : states) pieces[i] = state;
+  return pieces;
+}
+
+const std::vector<MapRecord> kRecords = {
+    {1, 0x0000ABCD, RecordKind::kRead,
+     Pieces(6, {{2, {SectorState::kReadError, 0, 0xB0}},
+                {3, {SectorState::kReadError, 300, 0x40}},
+                {5, {SectorState::kPartial, 100, 0}}})},
+    {1, 0xFEDCBA98, RecordKind::kRead,
+     Pieces(6, {{0, {SectorState::kMissing, 0, 0}}})},
+    {2, 0x00000001, RecordKind::kRead, Pieces(5, {})},
+    {3, 0x00000002, RecordKind::kFound, {}},
+    {11, 0x12345678, RecordKind::kChanged, {}},
 };
 
 TEST(RescueMapTest, WhatIsWrittenReadsBackAndSaysWhatItIs) {
-  const std::string text =
-      FormatRescueMap({kLines[3], kLines[1], kLines[0], kLines[2]});
-  EXPECT_EQ(text.substr(0, text.find('\n')), "tamrek-map 1");
+  const std::string text = FormatRescueMap(
+      {kRecords[4], kRecords[1], kRecords[0], kRecords[3], kRecords[2]});
+  EXPECT_EQ(text.substr(0, text.find('\n')), "tamrek-map 2");
   const std::string body = text.substr(text.find("\nMDAT01"));
   EXPECT_EQ(body,
             "\nMDAT01 0000abcd 0 7 0 6 read-error 0xB0\n"
+            "MDAT01 0000abcd 0 7 0 7 partial 300 of 512 read-error 0x40\n"
             "MDAT01 0000abcd 0 7 0 9 partial 100 of 258\n"
             "MDAT01 fedcba98 0 7 0 4 missing\n"
-            "LDAT04 12345678 1 37 1 8 partial 256 of 512\n");
-  std::vector<MapLine> lines;
+            "MDAT02 00000001 complete\n"
+            "MDAT03 00000002 found\n"
+            "LDAT04 12345678 changed\n");
+  RescueMap map;
   std::string reason;
-  ASSERT_TRUE(ParseRescueMap(text, &lines, &reason)) << reason;
-  EXPECT_EQ(lines, kLines);
+  ASSERT_TRUE(ParseRescueMap(text, &map, &reason)) << reason;
+  EXPECT_EQ(map.records, kRecords);
+  EXPECT_EQ(map.version, 2);
   // An empty map is one still.
-  ASSERT_TRUE(ParseRescueMap(FormatRescueMap({}), &lines, &reason));
-  EXPECT_TRUE(lines.empty());
+  ASSERT_TRUE(ParseRescueMap(FormatRescueMap({}), &map, &reason));
+  EXPECT_TRUE(map.records.empty());
   // Edited by hand, with line ends, spaces and case of its own: the same.
   ASSERT_TRUE(ParseRescueMap(
-      "tamrek-map 1\r\n\r\n# mine\nLDAT04  12345678 1 37 1 8\tpartial 256 of "
-      "512\r\n",
-      &lines, &reason))
+      "tamrek-map 2\r\n\r\n# mine\nLDAT04  12345678\tchanged\r\n", &map,
+      &reason))
       << reason;
-  EXPECT_EQ(lines, std::vector<MapLine>{kLines[3]});
+  EXPECT_EQ(map.records, std::vector<MapRecord>{kRecords[4]});
+}
+
+TEST(RescueMapTest, TheFirstVersionIsReadAsItWasMeant) {
+  RescueMap map;
+  std::string reason;
+  ASSERT_TRUE(ParseRescueMap(
+      "tamrek-map 1\n# a comment\nMDAT01 0000abcd 0 7 0 6 read-error 0xB0\n"
+      "MDAT01 0000abcd 0 7 0 9 partial 100 of 258\n",
+      &map, &reason))
+      << reason;
+  EXPECT_EQ(map.version, 1);
+  ASSERT_EQ(map.records.size(), 1u);
+  EXPECT_EQ(map.records[0].pieces,
+            Pieces(6, {{2, {SectorState::kReadError, 0, 0xB0}},
+                       {5, {SectorState::kPartial, 100, 0}}}));
+  EXPECT_TRUE(map.Names(1));
+  EXPECT_FALSE(map.Names(2));
+  // What only the second version writes is not the first's.
+  for (const char* line : {"MDAT02 00000001 complete\n",
+                           "MDAT01 0000abcd 0 7 0 7 partial 300 of 512 "
+                           "read-error 0x40\n"}) {
+    EXPECT_FALSE(ParseRescueMap(std::string("tamrek-map 1\n") + line, &map,
+                                &reason))
+        << line;
+    EXPECT_EQ(reason, "line 2 does not parse") << line;
+  }
 }
 
 TEST(RescueMapTest, AnythingElseIsRefusedWithItsReason) {
-  const std::string first = "tamrek-map 1\n";
+  const std::string first = "tamrek-map 2\n";
   const std::string good = "MDAT01 0000abcd 0 7 0 6 read-error 0xB0\n";
   const struct {
     std::string text, reason;
   } cases[] = {
       {"", "it is empty"},
-      {"tamrek-map 2\n",
-       "it is in version 2 of its format, which this "
-       "tamrek does not read"},
-      {"# tamrek-map 1\n", "its first line is not \"tamrek-map 1\""},
-      {"\x83\x74\x83\x40 binary\n", "its first line is not \"tamrek-map 1\""},
+      {"tamrek-map 3\n",
+       "it is in version 3 of its format, which this tamrek does not read"},
+      {"tamrek-map 99999999999999999999\n",
+       "its first line is not \"tamrek-map 2\""},
+      {"tamrek-map 2 \n", "its first line is not \"tamrek-map 2\""},
+      {"# tamrek-map 2\n", "its first line is not \"tamrek-map 2\""},
+      {"\x83\x74\x83\x40 binary\n", "its first line is not \"tamrek-map 2\""},
       {first + good.substr(0, 30), "it ends in the middle of a line"},
       {first + "MDAT08 0000abcd 0 7 0 6 missing\n",
        "line 2 names a file that tamrek does not write"},
@@ -71,7 +115,12 @@ TEST(RescueMapTest, AnythingElseIsRefusedWithItsReason) {
        "line 2 names a sector that its file is not read from"},
       {first + good + "\n" + good,
        "line 4 repeats a sector of an earlier line"},
+      {first + good + "MDAT01 0000abcd complete\n",
+       "line 3 repeats the record of an earlier line"},
+      {first + "MDAT01 0000abcd found\n" + good,
+       "line 3 repeats the record of an earlier line"},
       {first + "MDAT01 abcd 0 7 0 6 missing\n", "line 2 does not parse"},
+      {first + "MDAT01 0000abcd done\n", "line 2 does not parse"},
       {first + "MDAT01 0000abcd 0 7 0 6 read-error 0x00\n",
        "line 2 does not parse"},
       {first + "MDAT01 0000abcd 0 7 0 6 read-error 0x10\n",
@@ -84,15 +133,17 @@ TEST(RescueMapTest, AnythingElseIsRefusedWithItsReason) {
        "line 2 does not parse"},
       {first + "MDAT01 0000abcd 0 7 0 6 partial 0 of 512\n",
        "line 2 does not parse"},
+      {first + "MDAT01 0000abcd 0 7 0 6 partial 10 of 512 read-error\n",
+       "line 2 does not parse"},
       {first + "MDAT01 0000abcd 0 7 0 6 missing now\n",
        "line 2 does not parse"},
       {first + "MDAT01 0000abcd 0 7 0 6 clean\n", "line 2 does not parse"},
       {first + "MDAT01 0000abcd 0 -7 0 6 missing\n", "line 2 does not parse"},
   };
   for (const auto& c : cases) {
-    std::vector<MapLine> lines;
+    RescueMap map;
     std::string reason;
-    EXPECT_FALSE(ParseRescueMap(c.text, &lines, &reason)) << c.text;
+    EXPECT_FALSE(ParseRescueMap(c.text, &map, &reason)) << c.text;
     EXPECT_EQ(reason, c.reason) << c.text;
   }
 }

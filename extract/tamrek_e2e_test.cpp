@@ -652,7 +652,7 @@ TEST_F(TamrekTest, AMapThatCannotBeReadIsLeftAsItIsAndCostsNothing) {
     std::string reason;
   } cases[] = {
       {"edited by hand", [&] { edit(" 0 7 0 6 ", " 0 7 0 six "); },
-       "line 10 does not parse"},
+       "line 15 does not parse"},
       {"cut short",
        [&] {
          Bytes text = ReadAll(map);
@@ -662,7 +662,7 @@ TEST_F(TamrekTest, AMapThatCannotBeReadIsLeftAsItIsAndCostsNothing) {
        "it ends in the middle of a line"},
       {"naming a file of no plan",
        [&] { edit("\nMDAT01 ", "\nMDAT09 00000000 0 7 0 6 missing\nMDAT01 "); },
-       "line 10 names a file that tamrek does not write"},
+       "line 15 names a file that tamrek does not write"},
       {"a link",
        [&] {
          fs::rename(map, root / "map");
@@ -713,27 +713,45 @@ TEST_F(TamrekTest, AMapThatCannotBeReadIsLeftAsItIsAndCostsNothing) {
   }
 }
 
-TEST_F(TamrekTest, AFileChangedSinceTheMapWasWrittenIsTakenAsItIs) {
-  ASSERT_TRUE(WriteFile(input, DamagedDump({{"MDAT01", 2, Damage::kError},
-                                            {"LDAT04", 1, Damage::kMissing}})));
-  ASSERT_EQ(Run({input}).status, 1);
-  Bytes edited = ReadAll(work / "MDAT01");
-  edited[5] ^= 1;  // in a sector read cleanly
-  ASSERT_TRUE(WriteFile((work / "MDAT01").string(), edited));
-  ASSERT_TRUE(WriteFile(input, DamagedDump({{"MDAT01", 4, Damage::kMissing}})));
-  const Result r = Run({input});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(
-      r.err,
-      Console(ShortfallLines(kPlan[1], {{4, 0}}) +
-              "MDAT01 has changed since tamrek.map was written; its lines "
-              "there are dropped.\n"
-              "MDAT01 already exists and differs from this image in "
-              "sectors both read cleanly: " +
-              SectorName(kPlan[1], 0) + "; " + SectorName(kPlan[1], 2) +
-              "; it is kept as it was.\n" + SummaryLine(29, 0)));
-  EXPECT_EQ(ReadAll(work / "MDAT01"), edited);
-  EXPECT_FALSE(fs::exists(work / "tamrek.map"));
+TEST_F(TamrekTest, AFileChangedSinceTheMapWasWrittenIsKeptAsNotComplete) {
+  // A file of a damaged dump edited by hand, or restored from a copy made
+  // before a later dump changed it: the map knows nothing of it.  It is
+  // kept, never merged with, counted as not complete, and the map stays.
+  const Bytes dumpA = DamagedDump(
+      {{"MDAT01", 2, Damage::kError}, {"MDAT01", 1, Damage::kMissing}});
+  for (const bool restored : {false, true}) {
+    ClearWork();
+    ASSERT_TRUE(WriteFile(input, dumpA));
+    ASSERT_EQ(Run({input}).status, 1);
+    Bytes copy = ReadAll(work / "MDAT01");
+    if (restored) {
+      ASSERT_TRUE(WriteFile(input, DamagedDump({{"MDAT01", 2, Damage::kMissing},
+                                                {"MDAT01", 4, Damage::kMissing}})));
+      ASSERT_EQ(Run({input}).status, 1);
+    } else {
+      copy[5] ^= 1;  // in a sector read cleanly
+    }
+    ASSERT_TRUE(WriteFile((work / "MDAT01").string(), copy));
+    ASSERT_TRUE(WriteFile(input, dumpA));
+    const Result r = Run({input});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              Console("MDAT01 has a sector that could not be read in full: "
+                      "disk 0, cylinder 7, head 0, sector 5, 0 of 512 bytes.\n"
+                      "MDAT01 holds a sector recorded with a read error: disk "
+                      "0, cylinder 7, head 0, sector 6, status 0xB0.\n"
+                      "MDAT01 is incomplete: 2306 of 2818 bytes could be "
+                      "read.\n"
+                      "MDAT01 has changed since tamrek.map was written; "
+                      "nothing is known of how it was read, so only a clean "
+                      "read replaces it.\n"
+                      "MDAT01 already exists and is kept as it was.\n"
+                      "28 of 29 files are complete.\n"))
+        << restored;
+    EXPECT_EQ(ReadAll(work / "MDAT01"), copy) << restored;
+    EXPECT_TRUE(fs::exists(work / "tamrek.map")) << restored;
+    ExpectFolderTrue(restored ? "restored" : "edited");
+  }
 }
 
 TEST_F(TamrekTest, ARunKilledAnywhereLeavesTheMapTrue) {
@@ -775,15 +793,21 @@ TEST_F(TamrekTest, ARunKilledAnywhereLeavesTheMapTrue) {
         ExpectFolderTrue(what);
         // A file is written unnamed and named once complete; only between
         // the two calls that replace a file, its link to a temporary name
-        // and the rename over its own, is it left under that name, which
-        // the next run names.
+        // and the rename over its own, is it left under that name.  The map
+        // records it: the next run puts it in place (a map left so is
+        // named).
         std::string leftovers;
         for (const auto& [name, content] : WorkFiles()) {
-          if (name.find(".tmp") == std::string::npos) continue;
+          const std::size_t tmp = name.find(".tmp");
+          if (tmp == std::string::npos) continue;
           EXPECT_EQ(syscall, "rename") << what << ": " << name;
-          leftovers += name +
-                       " is left from an earlier run; delete it if it is not "
-                       "yours.\n";
+          leftovers +=
+              name.compare(0, tmp, "tamrek.map") == 0
+                  ? name +
+                        " is left from an earlier run; delete it if it is "
+                        "not yours.\n"
+                  : name.substr(0, tmp) + " is put in place from " + name +
+                        ", which an interrupted run left.\n";
         }
         const Result again = Run({dump});
         EXPECT_EQ(again.status, 1) << what;
@@ -1755,7 +1779,7 @@ TEST_F(TamrekTest, OnlyReplacingRenamesFollowAFlush) {
       {"over the same extraction", [&] { ASSERT_EQ(Run({input}).status, 0); },
        DemoFile(4), 0, 0, none},
       {"merged with placeholders", [&] { ASSERT_EQ(Run({text}).status, 1); },
-       lacking, 29, 2, all},
+       lacking, 29, 3, all},
       {"merged alone",
        [&] {
          ASSERT_EQ(Run({input}).status, 0);

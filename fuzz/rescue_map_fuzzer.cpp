@@ -26,25 +26,27 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  std::vector<MapLine> lines;
+  RescueMap map;
   std::string reason;
-  if (!ParseRescueMap(text, &lines, &reason)) {
+  if (!ParseRescueMap(text, &map, &reason)) {
     Check(!reason.empty());
     return 0;
   }
-  for (const MapLine& line : lines) {
-    Check(line.file < PlanFiles().size());
-    const std::vector<PlanPiece>& pieces = PlanFiles()[line.file].pieces;
-    Check(line.piece < pieces.size());
-    Check(line.state.state != SectorState::kClean);
-    if (line.state.state == SectorState::kPartial) {
-      Check(line.state.got > 0 && line.state.got < pieces[line.piece].length);
+  for (const MapRecord& record : map.records) {
+    Check(record.file < PlanFiles().size());
+    const std::vector<PlanPiece>& pieces = PlanFiles()[record.file].pieces;
+    Check(record.kind == RecordKind::kRead ? record.pieces.size() == pieces.size()
+                                           : record.pieces.empty());
+    for (std::size_t i = 0; i < record.pieces.size(); ++i) {
+      const PieceState& state = record.pieces[i];
+      if (state.state == SectorState::kPartial ||
+          (state.state == SectorState::kReadError && state.got > 0)) {
+        Check(state.got > 0 && state.got < pieces[i].length);
+      }
     }
   }
-  std::vector<MapLine> again;
-  Check(ParseRescueMap(FormatRescueMap(lines), &again, &reason));
-  std::vector<MapLine> sorted = lines;
-  std::sort(sorted.begin(), sorted.end());
-  Check(again == sorted);
+  RescueMap again;
+  Check(ParseRescueMap(FormatRescueMap(map.records), &again, &reason));
+  Check(again.records == map.records);
   return 0;
 }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_identity.h"
@@ -81,10 +82,20 @@ struct WriteResult {
 // Held by a run for as long as it reads, merges and places the files of the
 // folder, so that two runs in one folder take turns; released when
 // destroyed, and by the system when the process dies, leaving nothing in the
-// folder.
+// folder.  One that holds nothing says why: a run must then write nothing
+// whose truth rests on the folder staying as it read it.
 class FolderLock {
  public:
+  // A lock that is held; or, with a cause, one that holds nothing.
+  explicit FolderLock(std::string notHeld = "") : notHeld(std::move(notHeld)) {}
   virtual ~FolderLock() = default;
+
+  bool Held() const { return notHeld.empty(); }
+  // Why the folder could not be locked, in plain English; empty when held.
+  const std::string& NotHeld() const { return notHeld; }
+
+ private:
+  std::string notHeld;
 };
 
 class FileSystem {
@@ -139,7 +150,8 @@ class FileSystem {
   // Takes the folder's lock.  With `wait`, waits for another run that holds
   // it; without, returns nullptr at once when another run holds it.  Where
   // the folder cannot be locked (it cannot be opened, its file system has
-  // no locks), returns a lock that holds nothing.
+  // no locks, the system refuses), returns a lock that holds nothing, with
+  // the cause.
   virtual std::unique_ptr<FolderLock> Lock(bool wait) = 0;
 };
 

@@ -27,6 +27,7 @@
 #include "platform/file_system.h"
 #include "platform/input_file.h"
 #include "platform/interrupt_slot.h"
+#include "platform/side_names.h"
 #include "platform/placing_pause.h"
 
 namespace platform {
@@ -34,9 +35,6 @@ namespace platform {
 namespace {
 
 using internal::InterruptSlot;
-
-// Temporary names tried per file: NAME.tmp0 to NAME.tmp99.
-constexpr int kTemporaryNames = 100;
 
 // Why a call on `name` failed with `error`, in plain English, lower case.
 // The program's locale is "C", so strerror() speaks English.
@@ -75,10 +73,6 @@ std::string DescribeError(int error, const std::string& name) {
 
 Status Failure(int error, const std::string& name) {
   return Status::Failed(DescribeError(error, name));
-}
-
-std::string TemporaryName(const std::string& name, int k) {
-  return name + ".tmp" + std::to_string(k);
 }
 
 Status AllTemporaryNamesTaken(const std::string& name) {
@@ -522,15 +516,21 @@ class LocalFileSystem final : public FileSystem {
   }
 
   std::unique_ptr<FolderLock> Lock(bool wait) override {
-    // Where the folder cannot be opened, nothing can be held.
-    if (Folder() < 0) return std::make_unique<FolderLock>();
+    if (Folder() < 0) {
+      return std::make_unique<FolderLock>("it cannot be opened: " +
+                                          DescribeError(folderError, "."));
+    }
     int locked;
     while ((locked = flock(folder, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 &&
            errno == EINTR) {
     }
-    if (locked != 0 && errno == EWOULDBLOCK) return nullptr;
-    // Locked; or a file system without locks, where nothing can be held.
-    return std::make_unique<DirectoryLock>(folder);
+    if (locked == 0) return std::make_unique<DirectoryLock>(folder);
+    if (errno == EWOULDBLOCK) return nullptr;
+    // A file system without locks (ENOLCK, EOPNOTSUPP), or another refusal.
+    return std::make_unique<FolderLock>(
+        errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOTSUP
+            ? "its file system has no locks"
+            : DescribeError(errno, "."));
   }
 
  private:

@@ -19,6 +19,7 @@
 #include "platform/file_system.h"
 #include "platform/input_file.h"
 #include "platform/interrupt_slot.h"
+#include "platform/side_names.h"
 #include "platform/placing_pause.h"
 #include "platform/windows_text.h"
 
@@ -30,17 +31,10 @@ using internal::InterruptSlot;
 using internal::ToUtf8;
 using internal::WidePath;
 
-// Temporary names tried per file: NAME.tmp0 to NAME.tmp99.
-constexpr int kTemporaryNames = 100;
-
 // Tries of a call that another program's brief hold may refuse, and the
 // pause before the try after try k: 25 ms times k.
 constexpr int kTries = 10;
 constexpr DWORD kPauseMilliseconds = 25;
-
-std::string TemporaryName(const std::string& name, int k) {
-  return name + ".tmp" + std::to_string(k);
-}
 
 // Which errors may come from another program holding a file for a moment:
 // a sharing violation on an open; on a rename or a removal, also an access
@@ -136,10 +130,12 @@ bool NameTaken(DWORD error, const std::wstring& wide) {
 
 // Reparse points that are plain files to every program: files of a cloud
 // drive (OneDrive's Files On-Demand, on the Desktop and in Documents, where
-// Explorer's drops land) and of data deduplication.
+// Explorer's drops land), of data deduplication, and files compressed by
+// the Windows Overlay Filter (compact /exe).
+constexpr DWORD kReparseTagWof = 0x80000017;  // IO_REPARSE_TAG_WOF
 bool IsPlainFileTag(DWORD tag) {
   return (tag & 0xFFFF0FFFu) == IO_REPARSE_TAG_CLOUD ||
-         tag == IO_REPARSE_TAG_DEDUP;
+         tag == IO_REPARSE_TAG_DEDUP || tag == kReparseTagWof;
 }
 
 // What an entry with these attributes and reparse tag is.
@@ -487,19 +483,42 @@ class LocalFileSystem final : public FileSystem {
 
   std::unique_ptr<FolderLock> Lock(bool wait) override {
     FileIdentity folder;
-    if (!Identify(L".", &folder)) return std::make_unique<FolderLock>();
+    if (!Identify(L".", &folder)) {
+      return std::make_unique<FolderLock>(
+          "it cannot be identified: " + DescribeError(GetLastError(), L"."));
+    }
     const std::wstring mutexName = L"Global\\tamrek-folder-" +
                                    std::to_wstring(folder.volume) + L"-" +
                                    std::to_wstring(folder.indexHigh) + L"-" +
                                    std::to_wstring(folder.index);
-    const HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
-    if (mutex == nullptr) return std::make_unique<FolderLock>();
+    // A mutex that every user of the machine may open: the default one, of
+    // the user who made it first, would refuse the others (two users of one
+    // shared folder must take turns too).  A null DACL grants everyone.
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    const bool open =
+        InitializeSecurityDescriptor(&descriptor,
+                                     SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    HANDLE mutex =
+        CreateMutexW(open ? &attributes : nullptr, FALSE, mutexName.c_str());
+    if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+      // Made by an older tamrek of another user, with the default DACL.
+      mutex = OpenMutexW(SYNCHRONIZE, FALSE, mutexName.c_str());
+    }
+    if (mutex == nullptr) {
+      return std::make_unique<FolderLock>("its lock cannot be made: " +
+                                          DescribeError(GetLastError(), L"."));
+    }
     const DWORD waited = WaitForSingleObject(mutex, wait ? INFINITE : 0);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
       return std::make_unique<MutexLock>(mutex);
     }
+    const DWORD error = GetLastError();
     CloseHandle(mutex);
-    return waited == WAIT_TIMEOUT ? nullptr : std::make_unique<FolderLock>();
+    if (waited == WAIT_TIMEOUT) return nullptr;
+    return std::make_unique<FolderLock>("its lock cannot be taken: " +
+                                        DescribeError(error, L"."));
   }
 
  private:

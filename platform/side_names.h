@@ -1,0 +1,42 @@
+// The names a write of NAME may give files beside it: NAME.tmp0 to
+// NAME.tmp99, the temporary names under which a new file waits for the
+// rename that puts it in place, and which a run killed at that moment
+// leaves.  One home for the scheme, for the systems' writes that choose the
+// names and for the run that finds what a killed run left.
+
+#ifndef TAMREK_PLATFORM_SIDE_NAMES_H_
+#define TAMREK_PLATFORM_SIDE_NAMES_H_
+
+#include <string>
+
+namespace platform {
+
+constexpr int kTemporaryNames = 100;
+
+// NAME.tmpK.  REQUIRES: 0 <= k < kTemporaryNames.
+inline std::string TemporaryName(const std::string& name, int k) {
+  return name + ".tmp" + std::to_string(k);
+}
+
+// K when `candidate` is TemporaryName(name, K), else -1.
+inline int TemporaryNumber(const std::string& candidate,
+                           const std::string& name) {
+  const std::string prefix = name + ".tmp";
+  if (candidate.size() <= prefix.size() ||
+      candidate.size() > prefix.size() + 2 ||
+      candidate.compare(0, prefix.size(), prefix) != 0) {
+    return -1;
+  }
+  const std::string digits = candidate.substr(prefix.size());
+  if (digits.size() > 1 && digits[0] == '0') return -1;
+  int k = 0;
+  for (const char ch : digits) {
+    if (ch < '0' || ch > '9') return -1;
+    k = k * 10 + (ch - '0');
+  }
+  return k;
+}
+
+}  // namespace platform
+
+#endif  // TAMREK_PLATFORM_SIDE_NAMES_H_
