@@ -14,8 +14,8 @@ namespace {
 using platform::Found;
 
 // A file of `size` bytes whose every piece counts as clean.
-KnownFile AllClean(const std::vector<std::uint8_t>& bytes,
-                   std::size_t pieces, bool mapped) {
+KnownFile AllClean(const std::vector<std::uint8_t>& bytes, std::size_t pieces,
+                   bool mapped) {
   return KnownFile{bytes, std::vector<PieceState>(pieces), mapped};
 }
 
@@ -167,8 +167,8 @@ LeftoverFate JudgeLeftover(std::size_t file, const platform::FileRead& leftover,
       leftover.content.size() != static_cast<std::size_t>(plan.entry.length)) {
     return LeftoverFate::kForeign;
   }
-  const MapRecord* record = map.Find(
-      file, Crc32(leftover.content.data(), leftover.content.size()));
+  const MapRecord* record =
+      map.Find(file, Crc32(leftover.content.data(), leftover.content.size()));
   if (record == nullptr || record->kind != RecordKind::kRead) {
     return LeftoverFate::kForeign;
   }

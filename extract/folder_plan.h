@@ -140,7 +140,7 @@ struct NameStep {
   Holding holding;
   Decision decision;
   std::vector<Leftover> leftovers;  // beside the name, in name order
-  bool placed = false;  // the name holds `decision.result`
+  bool placed = false;              // the name holds `decision.result`
 };
 
 #endif  // TAMREK_EXTRACT_FOLDER_PLAN_H_

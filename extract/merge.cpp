@@ -33,9 +33,8 @@ PieceState Combine(const PieceState& was, const std::uint8_t* wasBytes,
   const std::int32_t prefix = std::max(was.got, now.got);
   const bool wasError = was.state == SectorState::kReadError;
   const bool nowError = now.state == SectorState::kReadError;
-  const std::uint8_t* rest = wasError || (!nowError && was.got >= now.got)
-                                 ? wasBytes
-                                 : nowBytes;
+  const std::uint8_t* rest =
+      wasError || (!nowError && was.got >= now.got) ? wasBytes : nowBytes;
   const std::uint8_t* head = was.got >= now.got ? wasBytes : nowBytes;
   std::memcpy(into + piece.offset, rest + piece.offset,
               static_cast<std::size_t>(piece.length));

@@ -6,9 +6,10 @@
 // byte by byte (see sector_state.h): the longer clean prefix of the two
 // stays, and a read error's bytes fill the rest before missing ones do.  Two
 // pieces both read cleanly that differ are a disagreement between the
-// dumps, and the file is then kept as it was.  A file that no map describes counts as read cleanly
-// throughout, except that a clean new piece may fill a piece that is all
-// zero bytes, as a run without knowledge writes where it could read nothing.
+// dumps, and the file is then kept as it was.  A file that no map describes
+// counts as read cleanly throughout, except that a clean new piece may fill a
+// piece that is all zero bytes, as a run without knowledge writes where it
+// could read nothing.
 
 #ifndef TAMREK_EXTRACT_MERGE_H_
 #define TAMREK_EXTRACT_MERGE_H_

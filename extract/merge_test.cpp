@@ -8,15 +8,19 @@
 
 #include <vector>
 
+#include "extract/entry_read.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr PieceState kClean{SectorState::kClean, 4, 0};
 constexpr PieceState kMissing{SectorState::kMissing, 0, 0};
-constexpr PieceState kError{SectorState::kReadError, 4, 0xB0};
-constexpr PieceState kOtherError{SectorState::kReadError, 4, 0xE0};
+constexpr PieceState kError{SectorState::kReadError, 0, 0xB0};
+constexpr PieceState kOtherError{SectorState::kReadError, 0, 0xE0};
 PieceState Partial(int got) { return {SectorState::kPartial, got, 0}; }
+// `got` bytes read cleanly, the rest with status 0xB0.
+PieceState ErrorAfter(int got) { return {SectorState::kReadError, got, 0xB0}; }
 
 // Three pieces of 4 bytes.
 const std::vector<PlanPiece> kPlan = {
@@ -35,13 +39,29 @@ TEST(MergeTest, APieceTakesTheNewBytesOnlyWhereTheNewReadRanksHigher) {
     KnownFile merged;
   };
   const Case cases[] = {
-      {"clean over read error over partial over missing",
+      {"clean over read error over missing; a clean start stays",
        File({1, 1, 1, 1, 2, 2, 0, 0, 0, 0, 0, 0},
             {kError, Partial(2), kMissing}),
        File({5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 0, 0}, {kClean, kError, Partial(2)}),
        MergeOutcome::kMerged,
-       File({5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 0, 0},
-            {kClean, kError, Partial(2)})},
+       File({5, 5, 5, 5, 2, 2, 6, 6, 7, 7, 0, 0},
+            {kClean, ErrorAfter(2), Partial(2)})},
+      {"the same, the other way round",
+       File({5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 0, 0}, {kClean, kError, Partial(2)}),
+       File({1, 1, 1, 1, 2, 2, 0, 0, 0, 0, 0, 0},
+            {kError, Partial(2), kMissing}),
+       MergeOutcome::kMerged,
+       File({5, 5, 5, 5, 2, 2, 6, 6, 7, 7, 0, 0},
+            {kClean, ErrorAfter(2), Partial(2)})},
+      {"a longer clean start over a read error's, the error's rest kept",
+       File({1, 0, 0, 0, 2, 2, 2, 2, 3, 3, 3, 0},
+            {ErrorAfter(1), ErrorAfter(3), Partial(3)}),
+       File({5, 5, 5, 0, 6, 6, 0, 0, 7, 7, 7, 7},
+            {Partial(3), Partial(2), kOtherError}),
+       MergeOutcome::kMerged,
+       File(
+           {5, 5, 5, 0, 2, 2, 2, 2, 3, 3, 3, 7},
+           {ErrorAfter(3), ErrorAfter(3), {SectorState::kReadError, 3, 0xE0}})},
       {"a read error never replaces a read error, nor missing a partial",
        File({1, 1, 1, 1, 2, 2, 0, 0, 3, 3, 3, 0},
             {kError, Partial(2), Partial(3)}),
@@ -87,7 +107,7 @@ TEST(MergeTest, APieceTakesTheNewBytesOnlyWhereTheNewReadRanksHigher) {
     EXPECT_EQ(result.merged.pieces, c.merged.pieces) << c.what;
     EXPECT_TRUE(result.merged.mapped) << c.what;
   }
-  const MergeResult differ = Merge(kPlan, cases[4].existing, cases[4].fresh);
+  const MergeResult differ = Merge(kPlan, cases[6].existing, cases[6].fresh);
   EXPECT_EQ(differ.disagreeing, (std::vector<std::size_t>{1, 2}));
 }
 
@@ -109,6 +129,16 @@ TEST(MergeTest, KnownBytesAndDifferingSectorsCountOnlyCleanPieces) {
                                  {kClean, kClean, kClean}, false),
                             fresh),
             2u);
+}
+
+TEST(MergeTest, AShortSectorIsPartialWhateverItsStatus) {
+  // 256 bytes of a 512-byte sector recorded with an error: what it lacks is
+  // missing, so a longer clean start from another dump outranks it.
+  const PlanPiece plan{0, 512, {0, 0, 0, 1}};
+  EXPECT_EQ((Piece{plan, 256, 0xB0, true}.State()), Partial(256));
+  EXPECT_EQ((Piece{plan, 512, 0xB0, true}.State()),
+            (PieceState{SectorState::kReadError, 0, 0xB0}));
+  EXPECT_EQ((Piece{plan, 0, 0xB0, true}.State()), kMissing);
 }
 
 }  // namespace

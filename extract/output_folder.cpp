@@ -66,11 +66,11 @@ class FolderUpdate {
   std::map<std::string, Found> names;  // and what each is, or kUnreadable
   bool lockHeld = true;
   MapUse use = MapUse::kAbsent;
-  RescueMap map;       // as on the disk
+  RescueMap map;           // as on the disk
   bool journaled = false;  // the map records this run's files
   std::vector<NameStep> steps;
   std::map<std::size_t, platform::FileRead> held;  // by index in `steps`
-  bool ok = true;       // everything was written as it was read
+  bool ok = true;        // everything was written as it was read
   bool renamed = false;  // a file was placed since the folder was flushed
 };
 
@@ -183,8 +183,8 @@ void FolderUpdate::Examine(NameStep* step) {
   // A file that may be written over is identified, so that it is replaced
   // only while its name still holds it.
   platform::FileRead& there = held[index];
-  there = Read(name, length,
-               !step->dumped->read.Clean() || use == MapUse::kRead);
+  there =
+      Read(name, length, !step->dumped->read.Clean() || use == MapUse::kRead);
   step->holding = ::Examine(file, there, map, use);
   for (const std::string& other : Leftovers(name)) {
     Leftover leftover{other, LeftoverFate::kForeign};
@@ -213,8 +213,8 @@ void FolderUpdate::Resume(NameStep* step, Leftover* leftover,
     mode.replace = there.found != Found::kNothing;
     mode.flush = true;
     mode.expected = mode.replace ? &there.identity : nullptr;
-    const platform::WriteResult written = fs->Write(
-        name, content.content.data(), content.content.size(), mode);
+    const platform::WriteResult written =
+        fs->Write(name, content.content.data(), content.content.size(), mode);
     SayLeftBehind(written, console);
     if (!written.status.IsOk()) {
       leftover->fate = LeftoverFate::kForeign;
@@ -334,9 +334,8 @@ void FolderUpdate::Place(NameStep* step) {
         // cleanly replaces it all the same, if it may.
         SayLeftBehind(written, console);
         d.action = Action::kReplace;
-        d = Guarded(d, [this, &name, step] {
-          return WhyNotReplace(name, *step);
-        });
+        d = Guarded(d,
+                    [this, &name, step] { return WhyNotReplace(name, *step); });
         if (d.action == Action::kFail) break;
         mode.replace = true;
         mode.flush = true;

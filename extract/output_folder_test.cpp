@@ -216,11 +216,11 @@ TEST(OutputFolderTest, DamagedDumpsAddUpInAnyOrderAndTheMapIsAlwaysTrue) {
                   readClean[i])
             << what << ": piece " << i;
         const PlanPiece& piece = Mdat01().pieces[i];
-        EXPECT_TRUE(!readClean[i] ||
-                    std::equal(
-                        Truth().begin() + piece.offset,
-                        Truth().begin() + piece.offset + piece.length,
-                        fs.files.at("MDAT01").content.begin() + piece.offset))
+        EXPECT_TRUE(
+            !readClean[i] ||
+            std::equal(Truth().begin() + piece.offset,
+                       Truth().begin() + piece.offset + piece.length,
+                       fs.files.at("MDAT01").content.begin() + piece.offset))
             << what << ": piece " << i << " read cleanly is not in the file";
       }
     }
@@ -239,10 +239,9 @@ TEST(OutputFolderTest, TheMapHoldsTheRecordOfAFileBeforeTheFileTakesItsName) {
   Outcome run = Put(&fs, {Dump({{2, kError}, {4, kMissing}})});
   // Locked before anything is read; the first map placed new, flushed, and
   // the folder after it; the file flushed before it is named.
-  EXPECT_EQ(fs.log,
-            (std::vector<std::string>{"lock", "list",
-                                      "write tamrek.map flushed", "flush",
-                                      "write MDAT01 flushed", "flush"}));
+  EXPECT_EQ(fs.log, (std::vector<std::string>{
+                        "lock", "list", "write tamrek.map flushed", "flush",
+                        "write MDAT01 flushed", "flush"}));
   EXPECT_EQ(run.err,
             "0 of 1 files are complete; tamrek.map lists the 2 sectors "
             "still to be read.\n");
@@ -338,11 +337,10 @@ TEST(OutputFolderTest, AFileTheMapDoesNotKnowIsKeptUntilACleanRead) {
     // Said again while it stands; gone with a clean read.
     run = Put(&fs, {Dump({})});
     EXPECT_EQ(run.out, "MDAT01 is created.\n") << restored;
-    EXPECT_EQ(run.err,
-              changed + "MDAT01 replaces a file that differed from this "
-                        "image in " +
-                  (restored ? "2" : "3") +
-                  " of its 6 sectors.\n")
+    EXPECT_EQ(run.err, changed +
+                           "MDAT01 replaces a file that differed from this "
+                           "image in " +
+                           (restored ? "2" : "3") + " of its 6 sectors.\n")
         << restored;
     EXPECT_EQ(fs.files.count(kMapName), 0u) << restored;
   }

@@ -103,8 +103,8 @@ bool ParseState(const std::vector<std::string>& words, std::int32_t unit,
   if (words[6] == "read-error") return readError(6, 0);
   std::int32_t got, of;
   if (words[6] != "partial" || words.size() < 10 || words[8] != "of" ||
-      !Decimal(words[7], 4, &got) || !Decimal(words[9], 4, &of) ||
-      of != unit || got <= 0 || got >= unit) {
+      !Decimal(words[7], 4, &got) || !Decimal(words[9], 4, &of) || of != unit ||
+      got <= 0 || got >= unit) {
     return false;
   }
   if (words.size() == 10) {
@@ -169,8 +169,8 @@ std::string StateWords(const PieceState& state, std::int32_t unit) {
   char status[8];
   std::snprintf(status, sizeof status, "0x%02X",
                 static_cast<unsigned>(state.status));
-  const std::string partial = "partial " + std::to_string(state.got) +
-                              " of " + std::to_string(unit);
+  const std::string partial =
+      "partial " + std::to_string(state.got) + " of " + std::to_string(unit);
   switch (state.state) {
     case SectorState::kMissing:
       return "missing";
@@ -191,10 +191,9 @@ bool MapRecord::Complete() const {
 }
 
 std::size_t MapRecord::Unread() const {
-  return static_cast<std::size_t>(
-      std::count_if(pieces.begin(), pieces.end(), [](const PieceState& p) {
-        return p.state != SectorState::kClean;
-      }));
+  return static_cast<std::size_t>(std::count_if(
+      pieces.begin(), pieces.end(),
+      [](const PieceState& p) { return p.state != SectorState::kClean; }));
 }
 
 bool MapRecord::operator<(const MapRecord& other) const {
@@ -238,11 +237,11 @@ bool ParseRescueMap(const std::string& text, RescueMap* map,
     if (number == 1) {
       map->version = VersionOf(line);
       if (map->version == 1 || map->version == 2) continue;
-      *reason = map->version < 0
-                    ? "its first line is not \"" + std::string(kFirstLine) +
-                          "\""
-                    : "it is in version " + std::to_string(map->version) +
-                          " of its format, which this tamrek does not read";
+      *reason =
+          map->version < 0
+              ? "its first line is not \"" + std::string(kFirstLine) + "\""
+              : "it is in version " + std::to_string(map->version) +
+                    " of its format, which this tamrek does not read";
       return false;
     }
     if (!line.empty() && line[0] == '#') continue;

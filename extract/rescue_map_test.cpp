@@ -85,8 +85,8 @@ TEST(RescueMapTest, TheFirstVersionIsReadAsItWasMeant) {
   for (const char* line : {"MDAT02 00000001 complete\n",
                            "MDAT01 0000abcd 0 7 0 7 partial 300 of 512 "
                            "read-error 0x40\n"}) {
-    EXPECT_FALSE(ParseRescueMap(std::string("tamrek-map 1\n") + line, &map,
-                                &reason))
+    EXPECT_FALSE(
+        ParseRescueMap(std::string("tamrek-map 1\n") + line, &map, &reason))
         << line;
     EXPECT_EQ(reason, "line 2 does not parse") << line;
   }

@@ -725,8 +725,9 @@ TEST_F(TamrekTest, AFileChangedSinceTheMapWasWrittenIsKeptAsNotComplete) {
     ASSERT_EQ(Run({input}).status, 1);
     Bytes copy = ReadAll(work / "MDAT01");
     if (restored) {
-      ASSERT_TRUE(WriteFile(input, DamagedDump({{"MDAT01", 2, Damage::kMissing},
-                                                {"MDAT01", 4, Damage::kMissing}})));
+      ASSERT_TRUE(
+          WriteFile(input, DamagedDump({{"MDAT01", 2, Damage::kMissing},
+                                        {"MDAT01", 4, Damage::kMissing}})));
       ASSERT_EQ(Run({input}).status, 1);
     } else {
       copy[5] ^= 1;  // in a sector read cleanly
@@ -1964,6 +1965,8 @@ TEST_F(TamrekTest, InjectedFaultsAreNamedAndCostNoFile) {
        false, 1, notWritten + "no such device or address.\n"},
       {"an operation not permitted", "", firstUnnamed("EPERM"), false, false, 1,
        notWritten + "permission denied.\n"},
+      {"a file system without hard links, and no /proc: named temporaries", "",
+       fixed("linkat:error=EPERM"), false, false, 0, ""},
       {"a failed flush", "", fixed("fdatasync:error=EIO:when=1"), true, false,
        1, notWritten + "an input/output error.\n"},
       {"a file system that cannot flush a directory", ".",
@@ -2166,6 +2169,27 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
   EXPECT_EQ(unlisted.status, 0);
   EXPECT_EQ(unlisted.out, CreatedLines());
   EXPECT_EQ(unlisted.err, "");
+  ExpectEveryFileWhole();
+  // There, no lock can be held, and the listing gives no entry kinds: a
+  // damaged dump writes nothing it would have to record, and a map that is
+  // a link is not read through it.
+  const std::string map = "tamrek-map 2\nMDAT01 00000000 changed\n";
+  ASSERT_TRUE(WriteFile((root / "elsewhere.map").string(),
+                        Bytes(map.begin(), map.end())));
+  fs::create_symlink(root / "elsewhere.map", work / "tamrek.map");
+  ASSERT_EQ(lchown((work / "tamrek.map").c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(WriteFile(input, DamagedDump({{"MDAT01", 2, Damage::kMissing}})));
+  fs::permissions(work, fs::perms::owner_write | fs::perms::owner_exec);
+  const Result damaged = Run({input}, options);
+  fs::permissions(work, fs::perms::owner_all);
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_EQ(damaged.err.substr(0, damaged.err.find("MDAT01 has")),
+            "tamrek.map cannot be read and is left as it is: it is a link.\n"
+            "This folder cannot be locked against another tamrek run (it "
+            "cannot be opened: permission denied); files not read cleanly "
+            "are not written, and tamrek.map is left as it is.\n");
+  EXPECT_TRUE(fs::is_symlink(work / "tamrek.map"));
+  fs::remove(work / "tamrek.map");
   ExpectEveryFileWhole();
 }
 

@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   for (const MapRecord& record : map.records) {
     Check(record.file < PlanFiles().size());
     const std::vector<PlanPiece>& pieces = PlanFiles()[record.file].pieces;
-    Check(record.kind == RecordKind::kRead ? record.pieces.size() == pieces.size()
-                                           : record.pieces.empty());
+    Check(record.kind == RecordKind::kRead
+              ? record.pieces.size() == pieces.size()
+              : record.pieces.empty());
     for (std::size_t i = 0; i < record.pieces.size(); ++i) {
       const PieceState& state = record.pieces[i];
       if (state.state == SectorState::kPartial ||

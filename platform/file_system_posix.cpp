@@ -27,8 +27,8 @@
 #include "platform/file_system.h"
 #include "platform/input_file.h"
 #include "platform/interrupt_slot.h"
-#include "platform/side_names.h"
 #include "platform/placing_pause.h"
+#include "platform/side_names.h"
 
 namespace platform {
 

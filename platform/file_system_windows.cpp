@@ -19,8 +19,8 @@
 #include "platform/file_system.h"
 #include "platform/input_file.h"
 #include "platform/interrupt_slot.h"
-#include "platform/side_names.h"
 #include "platform/placing_pause.h"
+#include "platform/side_names.h"
 #include "platform/windows_text.h"
 
 namespace platform {
@@ -484,8 +484,8 @@ class LocalFileSystem final : public FileSystem {
   std::unique_ptr<FolderLock> Lock(bool wait) override {
     FileIdentity folder;
     if (!Identify(L".", &folder)) {
-      return std::make_unique<FolderLock>(
-          "it cannot be identified: " + DescribeError(GetLastError(), L"."));
+      return std::make_unique<FolderLock>("it cannot be identified: " +
+                                          DescribeError(GetLastError(), L"."));
     }
     const std::wstring mutexName = L"Global\\tamrek-folder-" +
                                    std::to_wstring(folder.volume) + L"-" +
