@@ -1,13 +1,20 @@
 // The file system of the working directory on POSIX systems, and the input
 // file.  See file_system.h and input_file.h.
 //
-// A new file is written, where the system can, as an unnamed file in the
-// folder (Linux's O_TMPFILE): a run killed at any moment of the write leaves
-// nothing behind, and the file gets a name only once it is complete: its
-// own, by a link that fails on any existing name, or, to replace a file, a
-// temporary name for the two system calls of a link and a rename.  Where the
-// file system cannot make unnamed files (NFS, older kernels, other systems)
-// it is written under a temporary name from its creation on, as before.
+// A new file is written by the first of these paths that the folder's file
+// system allows, each kept for the file systems that need it:
+//  - unnamed (Linux's O_TMPFILE: ext4, XFS, Btrfs, tmpfs), and named by a
+//    link that fails on any existing name: a run killed at any moment of
+//    the write leaves nothing behind;
+//  - unnamed, to replace a file: linked to a temporary name, then renamed
+//    over the file (no call links a file over another);
+//  - under a temporary name from its creation on, renamed onto a free name
+//    by a rename that refuses to replace (renameat2's RENAME_NOREPLACE,
+//    renamex_np's RENAME_EXCL) where there are no unnamed files or their
+//    links are refused (NFS, FUSE, FAT, no /proc; macOS and the BSDs);
+//  - and, where even that rename is missing, onto a free name claimed by
+//    creating it new, then renamed over the claim (some network and FUSE
+//    file systems); to replace, renamed over the file.
 // The system's features are found by CMake (TAMREK_HAVE_*), not guessed from
 // the system's name.
 
