@@ -551,8 +551,11 @@ class TamrekTest : public ::testing::Test {
   // hold nothing that it would resolve.
   RunOptions Strace(const std::vector<fs::path>& paths,
                     const std::string& injections) const {
+    // strace starts the tool itself, in `work`: a call counter of strace's
+    // counts only the calls of one personality, so calls made before an
+    // exec into the tool (env's, 64-bit, before a 32-bit tool) would count
+    // in a trace but not in an injection.
     RunOptions options;
-    options.directory = root;
     options.environment = {"ASAN_OPTIONS=detect_leaks=0"};  // LSan: ptrace
     options.prefix = "strace -f -qq -o /dev/null";
     // No path: every call of the tool.
@@ -562,7 +565,7 @@ class TamrekTest : public ::testing::Test {
         options.prefix += " -P " + path.filename().string();
       }
     }
-    options.prefix += " -e inject=" + injections + " env -C " + work.string();
+    options.prefix += " -e inject=" + injections;
     return options;
   }
 
@@ -578,11 +581,9 @@ class TamrekTest : public ::testing::Test {
     setup();
     const fs::path trace = root / "calls";
     RunOptions options;
-    options.directory = root;
     options.environment = {"ASAN_OPTIONS=detect_leaks=0"};  // LSan: ptrace
     options.prefix = "strace -f -qq -o " + trace.string() +
-                     (injections.empty() ? "" : " -e inject=" + injections) +
-                     " env -C " + work.string();
+                     (injections.empty() ? "" : " -e inject=" + injections);
     options.endsBySignal = true;
     Run(args, options);
     setup();
