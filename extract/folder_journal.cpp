@@ -3,7 +3,6 @@
 #include "extract/folder_journal.h"
 
 #include <algorithm>
-#include <set>
 
 namespace {
 
@@ -24,8 +23,12 @@ void Put(const MapRecord& record, std::vector<MapRecord>* records) {
 }  // namespace
 
 std::vector<MapRecord> RecordsBefore(const std::vector<MapRecord>& onDisk,
-                                     const std::vector<NameStep>& steps) {
+                                     const std::vector<NameStep>& steps,
+                                     const std::vector<Holding>& others) {
   std::vector<MapRecord> records = onDisk;
+  for (const Holding& holding : others) {
+    if (holding.record) Put(*holding.record, &records);
+  }
   for (const NameStep& step : steps) {
     if (step.holding.record) Put(*step.holding.record, &records);
     if (step.decision.Places()) {
@@ -36,20 +39,18 @@ std::vector<MapRecord> RecordsBefore(const std::vector<MapRecord>& onDisk,
   return records;
 }
 
-std::vector<MapRecord> RecordsAfter(const std::vector<MapRecord>& onDisk,
-                                    const std::vector<NameStep>& steps) {
+std::vector<MapRecord> RecordsAfter(const std::vector<NameStep>& steps,
+                                    const std::vector<Holding>& others) {
   std::vector<MapRecord> records;
-  std::set<std::size_t> named;
+  for (const Holding& holding : others) {
+    if (holding.record) Put(*holding.record, &records);
+  }
   for (const NameStep& step : steps) {
-    named.insert(step.dumped->file);
     if (step.placed) {
       Put(step.decision.ResultRecord(step.dumped->file), &records);
     } else if (step.holding.record) {
       Put(*step.holding.record, &records);
     }
-  }
-  for (const MapRecord& record : onDisk) {
-    if (named.count(record.file) == 0) Put(record, &records);
   }
   std::sort(records.begin(), records.end());
   return records;

@@ -15,17 +15,19 @@
 #include "extract/folder_plan.h"
 #include "extract/rescue_map.h"
 
-// The records of `onDisk`, with the record of every file that `steps` find
-// (so that it stands while the file does) and of every file they place,
-// under its new checksum.
+// The records of `onDisk`, with the record of every file that `steps` and
+// `others` (the plan's files that no step places) find, so that it stands
+// while the file does, and of every file the steps place, under its new
+// checksum.
 std::vector<MapRecord> RecordsBefore(const std::vector<MapRecord>& onDisk,
-                                     const std::vector<NameStep>& steps);
+                                     const std::vector<NameStep>& steps,
+                                     const std::vector<Holding>& others);
 
 // The records of the folder's files as they are after `steps`: for each
-// name of `steps`, the record of what it holds now; for every other file of
-// the plan, its records in `onDisk`.
-std::vector<MapRecord> RecordsAfter(const std::vector<MapRecord>& onDisk,
-                                    const std::vector<NameStep>& steps);
+// name of `steps`, the record of what it holds now; for the plan's other
+// files, that of what `others` found.
+std::vector<MapRecord> RecordsAfter(const std::vector<NameStep>& steps,
+                                    const std::vector<Holding>& others);
 
 // Whether a folder whose files have `records` needs a map: one of its
 // files is not complete.

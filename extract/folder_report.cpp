@@ -78,6 +78,7 @@ void SayStep(const NameStep& step, Console* console) {
 }
 
 void Summarize(const std::vector<NameStep>& steps,
+               const std::vector<Holding>& others,
                const std::vector<MapRecord>* records, bool trustFound,
                Console* console) {
   bool allWell = true;
@@ -92,13 +93,17 @@ void Summarize(const std::vector<NameStep>& steps,
       complete += whole ? 1 : 0;
     }
   }
-  if (records != nullptr) {
+  if (records == nullptr) {
+    for (const Holding& holding : others) {
+      complete += trustFound && holding.kind == Holding::kKnown ? 1 : 0;
+    }
+  } else {
     for (const MapRecord& record : *records) {
       complete += record.Complete() ? 1 : 0;
       sectors += static_cast<int>(record.Unread());
     }
   }
-  const int total = static_cast<int>(steps.size());
+  const int total = static_cast<int>(steps.size() + others.size());
   if (allWell && complete == total) return;
   if (complete == total) {
     console->Err(kAllCompleteFormat, total);

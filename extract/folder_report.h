@@ -15,7 +15,8 @@
 // Writes the lines about `step`, once carried out.
 void SayStep(const NameStep& step, Console* console);
 
-// Writes the last line of a run: how many of `steps` are complete and, where
+// Writes the last line of a run: how many of the plan's files (those of
+// `steps`, and `others`, found in the folder) are complete and, where
 // the map is kept, how many sectors it lists still to be read.  `records`:
 // the map's records of the files as they are, or nullptr where no map
 // records them: none is needed (`trustFound`: a file found of the plan's
@@ -23,6 +24,7 @@ void SayStep(const NameStep& step, Console* console);
 // clean is).  Writes nothing when every file was read cleanly, placed, and
 // is complete.
 void Summarize(const std::vector<NameStep>& steps,
+               const std::vector<Holding>& others,
                const std::vector<MapRecord>* records, bool trustFound,
                Console* console);
 

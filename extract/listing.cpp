@@ -89,44 +89,59 @@ void ListLayout(D88Image* image, std::int32_t disk, Console* console) {
 
 }  // namespace
 
-void ListImage(D88Image* image, Console* console) {
-  const std::int32_t count = image->GetImageCount();
-  if (count == 0) {
-    console->Out("%s", kListNoImages);
-  } else {
-    console->Out(kListImageCountFormat, count, count == 1 ? "" : "s");
-  }
-  std::int32_t scenarioDisks = 0;
-  for (const ExtractGroup& group : kExtractGroups) {
-    if (group.disk + 1 > scenarioDisks) scenarioDisks = group.disk + 1;
-  }
-  for (std::int32_t index = 0; index < count; ++index) {
-    const ImageFacts facts = FactsOf(image, index);
-    const std::string serves = index < scenarioDisks
-                                   ? "scenario disk " + std::to_string(index)
-                                   : std::string("not used");
-    if (!facts.readable) {
-      console->Out(kListUnreadableImageFormat, index, serves.c_str());
-      continue;
+void ListDisks(DiskSet* set, Console* console) {
+  for (std::size_t f = 0; f < set->files.size(); ++f) {
+    D88Image* image = set->files[f].get();
+    if (set->files.size() > 1) {
+      console->Out(kListFileFormat, set->paths[f].c_str());
     }
-    console->Out(kListImageFormat, index, ShowName(facts.name.c_str()).c_str(),
-                 static_cast<unsigned>(facts.mediaType),
-                 static_cast<unsigned>(facts.size), facts.tracks,
-                 facts.tracks == 1 ? "" : "s", serves.c_str());
-    if (facts.pastEnd > 0) {
-      console->Out(kListPastEndFormat, index,
-                   static_cast<long long>(facts.pastEnd));
+    const std::int32_t count = image->GetImageCount();
+    if (count == 0) {
+      console->Out("%s", kListNoImages);
+    } else {
+      console->Out(kListImageCountFormat, count, count == 1 ? "" : "s");
+    }
+    for (std::int32_t index = 0; index < count; ++index) {
+      std::string serves = "not used";
+      for (int disk = 0; disk < kScenarioDisks; ++disk) {
+        const DiskSource& source = set->disks[static_cast<std::size_t>(disk)];
+        if (source.file == static_cast<int>(f) && source.image == index) {
+          serves = "scenario disk " + std::to_string(disk);
+        }
+      }
+      const ImageFacts facts = FactsOf(image, index);
+      if (!facts.readable) {
+        console->Out(kListUnreadableImageFormat, index, serves.c_str());
+        continue;
+      }
+      console->Out(kListImageFormat, index,
+                   ShowName(facts.name.c_str()).c_str(),
+                   static_cast<unsigned>(facts.mediaType),
+                   static_cast<unsigned>(facts.size), facts.tracks,
+                   facts.tracks == 1 ? "" : "s", serves.c_str());
+      if (facts.pastEnd > 0) {
+        console->Out(kListPastEndFormat, index,
+                     static_cast<long long>(facts.pastEnd));
+      }
     }
   }
-  for (std::int32_t disk = 0; disk < scenarioDisks; ++disk) {
-    if (disk >= count) {
+  for (int disk = 0; disk < kScenarioDisks; ++disk) {
+    if (!set->InScope(disk)) continue;
+    D88Image* image = set->Select(disk);
+    if (image == nullptr) {
       console->Out(kDiskMissingFormat, disk);
       continue;
     }
-    image->SelectImage(disk);
+    // With one file, its image lines say which disk each one is.
+    const DiskSource& source = set->disks[static_cast<std::size_t>(disk)];
+    if (set->files.size() > 1) {
+      console->Out(kListDiskSourceFormat, disk, source.image,
+                   set->paths[static_cast<std::size_t>(source.file)].c_str());
+    }
     ListLayout(image, disk, console);
   }
   for (const PlanFile& file : PlanFiles()) {
+    if (!set->InScope(file.disk)) continue;
     const PlanSector& first = file.pieces.front().at;
     console->Out(kListEntryFormat, file.name.c_str(), file.disk, first.c,
                  first.h, first.r, file.entry.length);

@@ -1,4 +1,4 @@
-// The listing of `tamrek --list`: what a D88 file holds, read without
+// The listing of `tamrek --list`: what the D88 files given hold, read without
 // writing anything, so that a user can see whether the file is the four
 // scenario disks in their order before extracting it.  It shows each disk
 // image (its name, media type, size, present tracks and the scenario disk it
@@ -13,11 +13,13 @@
 #ifndef TAMREK_EXTRACT_LISTING_H_
 #define TAMREK_EXTRACT_LISTING_H_
 
-#include "disk_image/d88_image.h"
 #include "extract/console.h"
+#include "extract/disk_set.h"
 
-// Writes the listing of the file open in `image` to standard output.
-// REQUIRES: `image` has a file open.  Selects images in turn.
-void ListImage(D88Image* image, Console* console);
+// Writes the listing of the files of `set` to standard output: each file's
+// images (under the file's name, when there are several), which file and
+// image serve each scenario disk in scope, their layout, and the plan's
+// files of those disks.  REQUIRES: `set` is open.  Selects images in turn.
+void ListDisks(DiskSet* set, Console* console);
 
 #endif  // TAMREK_EXTRACT_LISTING_H_

@@ -54,6 +54,22 @@ constexpr char kNotReadInFullFormat[] =
     "%s has a sector that could not be read in full: disk %d, cylinder %d, "
     "head %d, sector %d, %d of %d bytes.\n";
 
+// Standard error, first, for each file given whose first header cannot be
+// that of a D88 disk image: its name, and why.  The run goes on.
+constexpr char kNotD88Format[] = "%s is not a D88 image: %s.\n";
+
+// Standard error, first, for each file given none of whose images is read:
+// the files before it hold the four disks already.
+constexpr char kUnusedFileFormat[] =
+    "%s is not read: the files before it hold all four disks.\n";
+
+// Standard error, first, when the files given hold one to three disk
+// images (and no --disk): how many, the disks they are read as ("0", "0
+// and 1", "0 to 2"), and how to give one file per floppy.
+constexpr char kFewerDisksFormat[] =
+    "The files given hold %d disk image%s, read as disk%s %s; to give one "
+    "file per floppy, name all four in disk order, or one with --disk N.\n";
+
 // Standard error, before the first entry of a disk that the file does not
 // hold: the disk's number.  Its entries get no per-sector lines.
 constexpr char kDiskMissingFormat[] = "Disk %d is not in the file.\n";
@@ -175,6 +191,8 @@ constexpr char kOutputFailedMessage[] =
 constexpr char kCompleteFormat[] = "%s is complete.\n";
 
 // Standard output, for --list.  First how many disk images the file holds.
+// Before a file's lines, when several files are given: its name.
+constexpr char kListFileFormat[] = "%s:\n";
 constexpr char kListNoImages[] = "The file holds no disk image.\n";
 constexpr char kListImageCountFormat[] = "The file holds %d disk image%s.\n";
 // Then one line per image: its index, its name (printable ASCII, other
@@ -188,6 +206,9 @@ constexpr char kListPastEndFormat[] =
     "Image %d ends %lld bytes past the end of the file.\n";
 constexpr char kListUnreadableImageFormat[] =
     "Image %d: its header cannot be read, %s.\n";
+// Per scenario disk, before its layout: the disk, the image and the file
+// that serve it.
+constexpr char kListDiskSourceFormat[] = "Scenario disk %d: image %d of %s.\n";
 // Then, per scenario disk (or the missing-disk line), the tracks the plan
 // reads that are not laid out as it reads them, with the IDs they hold, or
 // one line that says all are.

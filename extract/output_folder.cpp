@@ -35,10 +35,12 @@ void SayLeftBehind(const platform::WriteResult& written, Console* console) {
 
 class FolderUpdate {
  public:
-  FolderUpdate(FileSystem* fs, const std::string& inputPath, Console* console)
-      : fs(fs), inputPath(inputPath), console(console) {}
+  FolderUpdate(FileSystem* fs, const std::vector<std::string>& inputPaths,
+               Console* console)
+      : fs(fs), inputPaths(inputPaths), console(console) {}
 
   bool Run(const std::vector<DumpedFile>& files,
+           const std::vector<std::size_t>& outside,
            const std::function<void(std::size_t)>& report);
 
  private:
@@ -58,8 +60,11 @@ class FolderUpdate {
   void RecordAfterPlacing();
   bool FlushFolder();
 
+  // Whether `name` is one of the files being read.
+  bool IsInput(const std::string& name);
+
   FileSystem* fs;
-  const std::string inputPath;
+  const std::vector<std::string> inputPaths;
   Console* console;
 
   bool listed = false;  // the folder could be listed into `names`
@@ -70,11 +75,13 @@ class FolderUpdate {
   bool journaled = false;  // the map records this run's files
   std::vector<NameStep> steps;
   std::map<std::size_t, platform::FileRead> held;  // by index in `steps`
-  bool ok = true;        // everything was written as it was read
+  std::vector<Holding> others;  // the plan's files outside `steps`
+  bool ok = true;               // everything was written as it was read
   bool renamed = false;  // a file was placed since the folder was flushed
 };
 
 bool FolderUpdate::Run(const std::vector<DumpedFile>& files,
+                       const std::vector<std::size_t>& outside,
                        const std::function<void(std::size_t)>& report) {
   // The lock comes first: what the folder holds is read under it.
   std::unique_ptr<platform::FolderLock> lock = fs->Lock(false);
@@ -101,6 +108,14 @@ bool FolderUpdate::Run(const std::vector<DumpedFile>& files,
   for (std::size_t i = 0; i < files.size(); ++i) {
     steps[i].dumped = &files[i];
     Examine(&steps[i]);
+  }
+  // The rest of the folder, as it is: the summary speaks of all of it.
+  for (const std::size_t file : outside) {
+    const PlanFile& plan = PlanFiles()[file];
+    others.push_back(::Examine(
+        file,
+        Read(plan.name, static_cast<std::size_t>(plan.entry.length), false),
+        map, use));
   }
   RecordBeforePlacing();
   for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -233,9 +248,16 @@ void FolderUpdate::Resume(NameStep* step, Leftover* leftover,
   }
 }
 
+bool FolderUpdate::IsInput(const std::string& name) {
+  for (const std::string& path : inputPaths) {
+    if (fs->SameFile(name, path)) return true;
+  }
+  return false;
+}
+
 std::string FolderUpdate::WhyNotReplace(const std::string& name,
                                         const NameStep& step) {
-  if (fs->SameFile(name, inputPath)) return "it is the file being read";
+  if (IsInput(name)) return "it is the file being read";
   const platform::FileRead& there =
       held[static_cast<std::size_t>(&step - steps.data())];
   if (there.found == Found::kRegular && fs->IsReadOnly(name)) {
@@ -245,7 +267,7 @@ std::string FolderUpdate::WhyNotReplace(const std::string& name,
 }
 
 bool FolderUpdate::WriteMap(const std::vector<MapRecord>& records) {
-  if (fs->SameFile(kMapName, inputPath)) {
+  if (IsInput(kMapName)) {
     console->Err(kNotWrittenFormat, kMapName, "it is the file being read");
     ok = false;
     return false;
@@ -284,7 +306,8 @@ bool FolderUpdate::FlushFolder() {
 
 void FolderUpdate::RecordBeforePlacing() {
   if (!lockHeld || use == MapUse::kUnusable) return;
-  const std::vector<MapRecord> records = RecordsBefore(map.records, steps);
+  const std::vector<MapRecord> records =
+      RecordsBefore(map.records, steps, others);
   if (use == MapUse::kAbsent && !NeedsMap(records)) return;
   journaled = true;
   if (use == MapUse::kRead && records == map.records && map.version == 2) {
@@ -363,7 +386,7 @@ void FolderUpdate::Place(NameStep* step) {
 void FolderUpdate::RecordAfterPlacing() {
   std::vector<MapRecord> records;
   if (journaled) {
-    records = RecordsAfter(map.records, steps);
+    records = RecordsAfter(steps, others);
     // The files must be in place before the map forgets what they replace.
     if (renamed) FlushFolder();
     bool changed = false;
@@ -383,14 +406,15 @@ void FolderUpdate::RecordAfterPlacing() {
     FlushFolder();
   }
   const bool trustFound = lockHeld && use == MapUse::kAbsent;
-  Summarize(steps, journaled ? &records : nullptr, trustFound, console);
+  Summarize(steps, others, journaled ? &records : nullptr, trustFound, console);
 }
 
 }  // namespace
 
-bool PutFiles(FileSystem* fs, const std::string& inputPath,
+bool PutFiles(FileSystem* fs, const std::vector<std::string>& inputPaths,
               const std::vector<DumpedFile>& files,
+              const std::vector<std::size_t>& outside,
               const std::function<void(std::size_t)>& report,
               Console* console) {
-  return FolderUpdate(fs, inputPath, console).Run(files, report);
+  return FolderUpdate(fs, inputPaths, console).Run(files, outside, report);
 }

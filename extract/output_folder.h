@@ -30,14 +30,18 @@
 // Puts `files` into the folder of `fs`, one after the other, writing the
 // lines about each to `console`: first the lines that `report` writes,
 // called with the file's index in `files`, then what became of it.  Ends
-// with a line that says how many of `files` are complete in the folder,
-// when one was not read cleanly or not put in place, or one is not.
-// `inputPath` is the file being read, which is never replaced.
+// with a line that says how many of the plan's files are complete in the
+// folder (`files`, and the plan's files `outside` them, which are only
+// looked at), when one of `files` was not read cleanly or not put in place,
+// or one is not complete.  `inputPaths` are the files being read, which
+// are never replaced.
 // REQUIRES: `files` are distinct files of the plan, in the plan's order.
 // Returns true when every file was put in place as it was read (or its name
 // held it already), and the folder and its map were written as needed.
-bool PutFiles(platform::FileSystem* fs, const std::string& inputPath,
+bool PutFiles(platform::FileSystem* fs,
+              const std::vector<std::string>& inputPaths,
               const std::vector<DumpedFile>& files,
+              const std::vector<std::size_t>& outside,
               const std::function<void(std::size_t)>& report, Console* console);
 
 #endif  // TAMREK_EXTRACT_OUTPUT_FOLDER_H_

@@ -75,7 +75,7 @@ Outcome Put(FakeFileSystem* fs, const std::vector<DumpedFile>& files) {
   Console console(out, err);
   Outcome run;
   run.ok = PutFiles(
-      fs, "input.d88", files, [](std::size_t) {}, &console);
+      fs, {"input.d88"}, files, {}, [](std::size_t) {}, &console);
   for (auto [file, text] : {std::pair{out, &run.out}, {err, &run.err}}) {
     std::rewind(file);
     for (int ch; (ch = std::fgetc(file)) != EOF;)

@@ -16,9 +16,14 @@ namespace {
 
 // ---- Command line and input ----
 
-TEST_F(TamrekTest, WrongArgumentCountPrintsUsageOnly) {
-  for (const auto& args :
-       std::vector<std::vector<std::string>>{{}, {"a.d88", "b.d88"}}) {
+TEST_F(TamrekTest, AWrongCommandLinePrintsUsageOnly) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {},
+           {"--disk", "0"},
+           {"--disk", "4", "a.d88"},
+           {"--disk", "01", "a.d88"},
+           {"--disk", "0", "a.d88", "b.d88"},
+           {"--disk", "0", "--list", "a.d88"}}) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -86,10 +91,10 @@ TEST_F(TamrekTest, ListAndTestAreOptionsOnlyAsTheFirstOfTwoArguments) {
     // Alone, or elsewhere, or with more, a wrong command line.
     EXPECT_EQ(Run({option}).err, Console(kUsage)) << option;
     EXPECT_EQ(Run({option}).status, 1) << option;
-    EXPECT_EQ(Run({input, option}).err, Console(kUsage)) << option;
-    EXPECT_EQ(Run({option, input, input}).err, Console(kUsage)) << option;
+    // Elsewhere, it is a file's name.
+    EXPECT_EQ(Run({input, option}).err, Console(kOpenFailure)) << option;
   }
-  EXPECT_EQ(Run({"/l", input}).err, Console(kUsage));
+  EXPECT_EQ(Run({"/l", input}).err, Console(kOpenFailure));
   EXPECT_TRUE(WorkFiles().empty());
   // A file of such a name is reached as ./--list.
   ASSERT_TRUE(WriteFile((work / "--list").string(), DemoFile(4)));
@@ -140,7 +145,11 @@ TEST_F(TamrekTest, NonDiskInputYieldsZeroFilesAndFailureStatus) {
     const Result r = Run({input});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, CreatedLines());
-    EXPECT_EQ(r.err, Console(MissingDiskLines(0)));
+    EXPECT_EQ(r.err, Console(input + " is not a D88 image: " +
+                             (data.empty() ? "it is empty"
+                                           : "it is shorter than a disk "
+                                             "header (688 bytes)") +
+                             ".\n" + MissingDiskLines(0)));
     for (const PlanRow& row : kPlan) {
       EXPECT_EQ(ReadAll(work / row.name),
                 Bytes(static_cast<std::size_t>(row.length), 0))
@@ -200,7 +209,13 @@ TEST_F(TamrekTest, MissingDisksGiveZeroFilledFilesNotLeftoverData) {
     const Result r = Run({input});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, CreatedLines());
-    EXPECT_EQ(r.err, Console(MissingDiskLines(disks)));
+    EXPECT_EQ(r.err,
+              Console(std::string("The files given hold ") +
+                      (disks == 1 ? "1 disk image, read as disk 0"
+                                  : "3 disk images, read as disks 0 to 2") +
+                      "; to give one file per floppy, name all four in disk "
+                      "order, or one with --disk N.\n" +
+                      MissingDiskLines(disks)));
     for (const PlanRow& row : kPlan) {
       const Bytes expected =
           row.disk < disks ? ExpectedFile(row)
@@ -1196,12 +1211,22 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
        "Disk 1 is not in the file.\nDisk 2 is not in the file.\n"
        "Disk 3 is not in the file.\n"},
   };
+  const std::string oneDisk =
+      "The files given hold 1 disk image, read as disk 0; to give one file "
+      "per floppy, name all four in disk order, or one with --disk N.\n";
   for (const Case& c : cases) {
     ASSERT_TRUE(WriteFile(input, c.data));
     const Result r = Run({"--list", input});
     EXPECT_EQ(r.status, 0) << c.what;
     EXPECT_EQ(r.out, Console(c.lines + PlanLines())) << c.what;
-    EXPECT_EQ(r.err, "") << c.what;
+    const std::string what = c.what;
+    EXPECT_EQ(r.err, what == "a text file"
+                         ? input +
+                               " is not a D88 image: it is shorter than a disk "
+                               "header (688 bytes).\n"
+                     : what == "one disk" || what == "one track" ? oneDisk
+                                                                 : "")
+        << c.what;
     EXPECT_TRUE(WorkFiles().empty()) << c.what;
   }
 }
@@ -1242,7 +1267,9 @@ TEST_F(TamrekTest, TestReadsThePlanAndWritesNothing) {
        "MDAT01 holds a sector recorded with a read error: " +
            SectorName(kPlan[1], 2) + ", status 0xB0.\n"},
       {"one disk", DemoFile(1), 1, complete.substr(0, complete.find("LDAT01")),
-       MissingDiskLines(1, false)},
+       "The files given hold 1 disk image, read as disk 0; to give one file "
+       "per floppy, name all four in disk order, or one with --disk N.\n" +
+           MissingDiskLines(1, false)},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(WriteFile(input, c.data));
@@ -1317,8 +1344,17 @@ TEST_F(TamrekTest, IncompleteFilesNeverReplaceAnEarlierExtraction) {
                 std::to_string(row.length) + " bytes could be read.\n" +
                 row.name + " already exists and is kept as it was.\n";
     }
+    const std::string first =
+        c.disks == 0 ? input +
+                           " is not a D88 image: it is shorter than a disk "
+                           "header (688 bytes).\n"
+        : c.disks == 3 ? "The files given hold 3 disk images, read as disks "
+                         "0 to 2; to give one file per floppy, name all four "
+                         "in disk order, or one with --disk N.\n"
+                       : "";
     EXPECT_EQ(r.out, Console(created)) << c.what;
-    EXPECT_EQ(r.err, Console(errors + SummaryLine(c.complete, 0))) << c.what;
+    EXPECT_EQ(r.err, Console(first + errors + SummaryLine(c.complete, 0)))
+        << c.what;
     const auto files = WorkFiles();
     EXPECT_EQ(files.size(), 29u) << c.what;  // no temporary file left
     for (const PlanRow& row : kPlan) {

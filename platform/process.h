@@ -30,6 +30,12 @@ std::vector<std::string> CommandLine(int argc, char** argv);
 // program for help: "/?" on Windows; there is none on POSIX.
 bool IsSystemHelpOption(const std::string& arg);
 
+// Puts the input files given together in the order the run takes them as
+// disks: on Windows, where files dropped together on the program come in
+// no set order, the order of their names; on POSIX, as given (a shell's
+// `*.d88` is sorted already, and a user's own order is meant).
+void OrderInputs(std::vector<std::string>* paths);
+
 }  // namespace platform
 
 #endif  // TAMREK_PLATFORM_PROCESS_H_

@@ -106,4 +106,6 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
 
 bool IsSystemHelpOption(const std::string&) { return false; }
 
+void OrderInputs(std::vector<std::string>*) {}
+
 }  // namespace platform

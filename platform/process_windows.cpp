@@ -5,6 +5,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/interrupt_slot.h"
@@ -69,5 +70,9 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
 }
 
 bool IsSystemHelpOption(const std::string& arg) { return arg == "/?"; }
+
+void OrderInputs(std::vector<std::string>* paths) {
+  std::sort(paths->begin(), paths->end());
+}
 
 }  // namespace platform
