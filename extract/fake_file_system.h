@@ -31,7 +31,8 @@ class FakeFileSystem : public platform::FileSystem {
   Folder files;
   std::vector<Folder> snapshots;  // the folder after each change
   // "lock", "wait", "list", "write NAME" (with " over" when it may replace,
-  // " flushed" when the data is flushed first), "remove NAME", "flush".
+  // " flushed" when the data is flushed first), "link NAME BACKUP", "move
+  // NAME BACKUP", "remove NAME", "flush".
   std::vector<std::string> log;
   // The number of snapshots taken when each flush of the folder was made:
   // a power cut keeps what they hold, and of the changes after the last
@@ -41,6 +42,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::function<void(const std::string&, const std::string&)> before;
   bool lockHeld = false;  // another run holds the lock until it is waited for
   std::string noLock;     // why no lock can be held, if none can
+  bool hardLinks = true;  // KeepAs links; without, it moves the file
   // Writes to NAME and its removal fail: the cause.
   std::map<std::string, std::string> failing;
   std::string input;  // the name that is the file being read, if any
@@ -131,6 +133,23 @@ class FakeFileSystem : public platform::FileSystem {
               (mode.flush ? " flushed" : ""));
     }
     return result;
+  }
+
+  platform::Status KeepAs(const std::string& name, const std::string& backup,
+                          bool* moved) override {
+    if (before) before("keep", name);
+    *moved = false;
+    if (failing.count(backup) != 0) {
+      return platform::Status::Failed(failing.at(backup));
+    }
+    if (files.count(backup) != 0) return platform::Status::NameTaken("");
+    files[backup] = files.at(name);
+    if (!hardLinks) {
+      files.erase(name);
+      *moved = true;
+    }
+    Changed((hardLinks ? "link " : "move ") + name + " " + backup);
+    return platform::Status::Ok();
   }
 
   platform::Status Remove(const std::string& name) override {

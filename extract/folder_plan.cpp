@@ -134,6 +134,7 @@ Decision Decide(const DumpedFile& dumped, const Holding& holding,
       } else if (bytes != nullptr) {
         d.differing = DifferingBytes(plan, *bytes, fresh.bytes);
       }
+      d.backup = d.differing > 0;
     }
   } else if (holding.kind == Holding::kAbsent) {
     d.action = Action::kPlace;

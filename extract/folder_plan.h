@@ -15,7 +15,9 @@
 // directory, a link).
 //
 // What the name gets: a file read in full and cleanly replaces whatever
-// is there (a name that holds the same bytes is left untouched); any other
+// is there (a name that holds the same bytes is left untouched), and a file
+// it replaces that held other clean sectors, or bytes whose history is not
+// known, is kept as a numbered backup; any other
 // goes where nothing is, is merged with a known file (see merge.h), and
 // otherwise leaves what it finds alone.  A file not read cleanly is never
 // put where the map cannot record it.
@@ -88,6 +90,10 @@ struct Decision {
   KnownFile result;                      // what the name holds once placed
   std::uint32_t resultCrc = 0;           // its checksum
   std::size_t differing = 0;             // kReplace: sectors that differ
+  // kReplace: the file replaced holds what the new one does not (sectors
+  // it read cleanly that differ, or bytes of unknown history), and is kept
+  // as a numbered backup.
+  bool backup = false;
   std::vector<std::size_t> disagreeing;  // kDiffers: the pieces that do
   // Whether the write replaces a file there: only while it holds the file
   // that was examined (kMerge, and a kPlace over a stand-in).
@@ -141,6 +147,7 @@ struct NameStep {
   Decision decision;
   std::vector<Leftover> leftovers;  // beside the name, in name order
   bool placed = false;              // the name holds `decision.result`
+  std::string backup;  // the name the replaced file is kept under, if any
 };
 
 #endif  // TAMREK_EXTRACT_FOLDER_PLAN_H_

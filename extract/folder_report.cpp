@@ -70,7 +70,10 @@ void SayStep(const NameStep& step, Console* console) {
     case Action::kReplace:
       break;
   }
-  if (d.differing > 0) {
+  if (!step.backup.empty()) {
+    console->Err(kReplacesKeptFormat, n, static_cast<int>(d.differing),
+                 static_cast<int>(plan.pieces.size()), step.backup.c_str());
+  } else if (d.differing > 0) {
     console->Err(kReplacesDifferentFormat, n, static_cast<int>(d.differing),
                  static_cast<int>(plan.pieces.size()));
   }

@@ -115,6 +115,14 @@ constexpr char kReplacesDifferentFormat[] =
     "%s replaces a file that differed from this image in %d of its %d "
     "sectors.\n";
 
+// The same, where the file replaced is kept as a numbered backup, as it is
+// wherever it held sectors read cleanly that differ, or bytes of unknown
+// history: output name, the sectors, the entry's sectors, the backup's
+// name (NAME.~N~).
+constexpr char kReplacesKeptFormat[] =
+    "%s replaces a file that differed from this image in %d of its %d "
+    "sectors; that file is kept as %s.\n";
+
 // Standard error, instead of the created line, when an entry that was not
 // read cleanly finds a file under its name that holds other bytes in
 // sectors that both read cleanly, and leaves it as it was: output name, and

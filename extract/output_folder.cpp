@@ -57,6 +57,11 @@ class FolderUpdate {
   bool WriteMap(const std::vector<MapRecord>& records);
   void RecordBeforePlacing();
   void Place(NameStep* step);
+  // Keeps the file `name` holds as its first free numbered backup, for
+  // `step`; a write of `*mode` then places the new file.  False, with the
+  // step failed, where no backup can be made.
+  bool Backup(const std::string& name, NameStep* step,
+              platform::WriteMode* mode);
   void RecordAfterPlacing();
   bool FlushFolder();
 
@@ -348,21 +353,29 @@ void FolderUpdate::Place(NameStep* step) {
       mode.replace = d.action != Action::kPlace || d.checked;
       mode.flush = mode.flush || mode.replace;
       mode.expected = d.checked ? &there.identity : nullptr;
+      if (d.backup && !Backup(name, step, &mode)) break;
       const std::vector<std::uint8_t>& bytes = d.result.bytes;
       platform::WriteResult written =
           fs->Write(name, bytes.data(), bytes.size(), mode);
       if (written.status.IsNameTaken() && d.action == Action::kPlace &&
           d.result.Clean()) {
         // Something took the name since it was examined: a file read
-        // cleanly replaces it all the same, if it may.
+        // cleanly replaces it all the same, if it may, and keeps it.
         SayLeftBehind(written, console);
         d.action = Action::kReplace;
+        d.backup = true;
         d = Guarded(d,
                     [this, &name, step] { return WhyNotReplace(name, *step); });
         if (d.action == Action::kFail) break;
         mode.replace = true;
         mode.flush = true;
+        if (!Backup(name, step, &mode)) break;
         written = fs->Write(name, bytes.data(), bytes.size(), mode);
+      }
+      if (!written.status.IsOk() && !step->backup.empty() && mode.replace) {
+        // The link made for the backup goes with the write that failed:
+        // the file it links is still under its name.
+        if (fs->Remove(step->backup).IsOk()) step->backup.clear();
       }
       if (written.status.IsOk()) {
         step->placed = true;
@@ -381,6 +394,36 @@ void FolderUpdate::Place(NameStep* step) {
   }
   SayStep(*step, console);
   if (!step->placed) ok = false;
+}
+
+bool FolderUpdate::Backup(const std::string& name, NameStep* step,
+                          platform::WriteMode* mode) {
+  platform::Status kept = platform::Status::Failed(
+      "every backup name from " + platform::BackupName(name, 1) + " to " +
+      platform::BackupName(name, platform::kBackupNames) + " is taken");
+  bool moved = false;
+  for (int n = 1; n <= platform::kBackupNames; ++n) {
+    const std::string candidate = platform::BackupName(name, n);
+    if (listed && names.count(candidate) != 0) continue;
+    const platform::Status tried = fs->KeepAs(name, candidate, &moved);
+    if (tried.IsNameTaken()) continue;
+    kept = tried;
+    if (tried.IsOk()) step->backup = candidate;
+    break;
+  }
+  if (!kept.IsOk()) {
+    step->decision.action = Action::kFail;
+    step->decision.cause = "its file cannot be kept as a backup: " + kept.Cause();
+    return false;
+  }
+  names[step->backup] = Found::kRegular;
+  renamed = true;  // the folder's flush covers the backup's name too
+  // Moved where there are no hard links: the name is free for the new file.
+  if (moved) {
+    mode->replace = false;
+    mode->expected = nullptr;
+  }
+  return true;
 }
 
 void FolderUpdate::RecordAfterPlacing() {

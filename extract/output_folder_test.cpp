@@ -340,9 +340,12 @@ TEST(OutputFolderTest, AFileTheMapDoesNotKnowIsKeptUntilACleanRead) {
     EXPECT_EQ(run.err, changed +
                            "MDAT01 replaces a file that differed from this "
                            "image in " +
-                           (restored ? "2" : "3") + " of its 6 sectors.\n")
+                           (restored ? "2" : "3") +
+                           " of its 6 sectors; that file is kept as "
+                           "MDAT01.~1~.\n")
         << restored;
     EXPECT_EQ(fs.files.count(kMapName), 0u) << restored;
+    EXPECT_EQ(fs.files.at("MDAT01.~1~").content, copy) << restored;
   }
   // The first version of the map named only what was not read cleanly: a
   // file it has no line about at all is clean; one whose lines are about
@@ -497,7 +500,7 @@ TEST(OutputFolderTest, APlacementAKillInterruptedIsFinishedNotLeft) {
 TEST(OutputFolderTest, WhatANameHoldsDecidesWhatIsWritten) {
   const std::string differing =
       "MDAT01 replaces a file that differed from this image in 1 of its 6 "
-      "sectors.\n";
+      "sectors; that file is kept as MDAT01.~1~.\n";
   Bytes other = Truth();
   other[600] ^= 1;  // piece 1
   const struct {
@@ -518,7 +521,7 @@ TEST(OutputFolderTest, WhatANameHoldsDecidesWhatIsWritten) {
        Dump({}),
        "MDAT01 is created.\n",
        differing,
-       {"write MDAT01 over flushed", "flush"}},
+       {"link MDAT01 MDAT01.~1~", "write MDAT01 over flushed", "flush"}},
       {"a file of zeros: filled, nothing differs",
        [](FakeFileSystem* fs) { fs->Plant("MDAT01", Bytes(2818, 0)); },
        Dump({}),

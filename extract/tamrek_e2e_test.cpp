@@ -1355,7 +1355,11 @@ TEST_F(TamrekTest, IncompleteFilesNeverReplaceAnEarlierExtraction) {
     EXPECT_EQ(r.out, Console(created)) << c.what;
     EXPECT_EQ(r.err, Console(first + errors + SummaryLine(c.complete, 0)))
         << c.what;
-    const auto files = WorkFiles();
+    auto files = WorkFiles();
+    for (const auto& [name, content] : TakeBackups(&files)) {
+      EXPECT_EQ(content, earlier.at(name.substr(0, name.rfind(".~"))))
+          << c.what << " " << name;
+    }
     EXPECT_EQ(files.size(), 29u) << c.what;  // no temporary file left
     for (const PlanRow& row : kPlan) {
       const bool kept = row.disk >= c.disks ||
@@ -1926,7 +1930,12 @@ TEST_F(TamrekTest, InterruptedRunLeavesEveryFileWholeAndNoTemporary) {
     const Result r = Run({input}, options);
     EXPECT_EQ(r.signal, c.signal) << what << ": " << r.err;
     EXPECT_EQ(r.out, CreatedLines().substr(0, r.out.size())) << what;
-    const auto files = WorkFiles();
+    auto files = WorkFiles();
+    // Each file replaced is kept whole as its backup.
+    for (const auto& [name, content] : TakeBackups(&files)) {
+      EXPECT_EQ(content, earlier.at(name.substr(0, name.rfind(".~"))))
+          << what << " " << name;
+    }
     EXPECT_EQ(files.size(), c.planted ? 30u : 29u) << what;
     if (c.planted) {
       EXPECT_EQ(ReadAll(temporary), Bytes(3, 0x44)) << what;

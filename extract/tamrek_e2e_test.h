@@ -775,11 +775,31 @@ class TamrekTest : public ::testing::Test {
 
   // The line of a file read cleanly that replaces one of its length that
   // differs from it in every sector.
+  // The line of a clean file that replaces one differing in every sector,
+  // which is kept as NAME.~1~.
   static std::string ReplacesLine(const PlanRow& row) {
     return std::string(row.name) +
            " replaces a file that differed from this image in " +
            std::to_string(Pieces(row)) + " of its " +
-           std::to_string(Pieces(row)) + " sectors.\n";
+           std::to_string(Pieces(row)) + " sectors; that file is kept as " +
+           row.name + ".~1~.\n";
+  }
+
+  // The entries of WorkFiles() that are numbered backups (NAME.~N~), each
+  // with the name of the file it keeps; the others stay in `*files`.
+  static std::map<std::string, Bytes> TakeBackups(
+      std::map<std::string, Bytes>* files) {
+    std::map<std::string, Bytes> backups;
+    for (auto it = files->begin(); it != files->end();) {
+      const std::size_t mark = it->first.rfind(".~");
+      if (mark != std::string::npos && it->first.back() == '~') {
+        backups[it->first] = it->second;
+        it = files->erase(it);
+      } else {
+        ++it;
+      }
+    }
+    return backups;
   }
 
   static std::string CreatedLines(const std::vector<std::string>& skip = {}) {

@@ -135,6 +135,14 @@ class FileSystem {
   virtual WriteResult Write(const std::string& name, const std::uint8_t* data,
                             std::size_t size, const WriteMode& mode) = 0;
 
+  // Keeps the regular file `name` under `backup` as well, a name that
+  // nothing holds: as a hard link to it where the file system has them
+  // (`*moved` false); elsewhere (FAT, exFAT) by renaming it there, so that
+  // `name` is then free (`*moved` true).  Ok; NameTaken when something
+  // holds `backup`; Failed with the cause, and nothing changed, otherwise.
+  virtual Status KeepAs(const std::string& name, const std::string& backup,
+                        bool* moved) = 0;
+
   // Removes the file `name` (not a directory).  Ok when nothing is left
   // there (also when nothing was); Failed with the cause otherwise.
   virtual Status Remove(const std::string& name) = 0;

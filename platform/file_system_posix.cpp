@@ -500,6 +500,26 @@ class LocalFileSystem final : public FileSystem {
     return WriteNamed(name, data, size, mode);
   }
 
+  Status KeepAs(const std::string& name, const std::string& backup,
+                bool* moved) override {
+    *moved = false;
+    // Not following a link at `name`: the file itself is kept.
+    if (linkat(AT_FDCWD, name.c_str(), AT_FDCWD, backup.c_str(), 0) == 0) {
+      return Status::Ok();
+    }
+    const int error = errno;
+    if (error == EEXIST) return Status::NameTaken(DescribeError(error, backup));
+    // FAT and exFAT have no hard links (EPERM); some FUSE and network file
+    // systems refuse them otherwise.
+    if (error != EPERM && error != EOPNOTSUPP && error != ENOSYS &&
+        error != EMLINK) {
+      return Failure(error, backup);
+    }
+    const Status renamed = RenameToFreeName(name, backup);
+    *moved = renamed.IsOk();
+    return renamed;
+  }
+
   Status Remove(const std::string& name) override {
     if (unlink(name.c_str()) == 0 || errno == ENOENT) return Status::Ok();
     return Failure(errno, name);

@@ -467,6 +467,34 @@ class LocalFileSystem final : public FileSystem {
     return result;
   }
 
+  Status KeepAs(const std::string& name, const std::string& backup,
+                bool* moved) override {
+    *moved = false;
+    const std::wstring wideName = WidePath(name);
+    const std::wstring wideBackup = WidePath(backup);
+    if (CreateHardLinkW(wideBackup.c_str(), wideName.c_str(), nullptr) != 0) {
+      return Status::Ok();
+    }
+    DWORD error = GetLastError();
+    if (NameTaken(error, wideBackup)) {
+      return Status::NameTaken(DescribeError(error, wideBackup));
+    }
+    // FAT and exFAT have no hard links: the file moves to its backup name.
+    if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) {
+      return Failure(error, wideBackup);
+    }
+    if (Retrying(Transient::kSharingOrAccess, [&] {
+          return MoveFileExW(wideName.c_str(), wideBackup.c_str(), 0) != 0;
+        })) {
+      *moved = true;
+      return Status::Ok();
+    }
+    error = GetLastError();
+    return NameTaken(error, wideBackup)
+               ? Status::NameTaken(DescribeError(error, wideBackup))
+               : Failure(error, wideBackup);
+  }
+
   Status Remove(const std::string& name) override {
     const std::wstring wide = WidePath(name);
     if (Retrying(Transient::kSharingOrAccess,

@@ -1,8 +1,9 @@
-// The names a write of NAME may give files beside it: NAME.tmp0 to
-// NAME.tmp99, the temporary names under which a new file waits for the
-// rename that puts it in place, and which a run killed at that moment
-// leaves.  One home for the scheme, for the systems' writes that choose the
-// names and for the run that finds what a killed run left.
+// The names a run may give files beside NAME: NAME.tmp0 to NAME.tmp99, the
+// temporary names under which a new file waits for the rename that puts it
+// in place, and which a run killed at that moment leaves; and NAME.~1~ to
+// NAME.~99~, the numbered backups (as cp, mv and install make them) that
+// keep a file a clean read replaced.  One home for the schemes, for the
+// systems' writes that choose the names and for the run that finds them.
 
 #ifndef TAMREK_PLATFORM_SIDE_NAMES_H_
 #define TAMREK_PLATFORM_SIDE_NAMES_H_
@@ -35,6 +36,13 @@ inline int TemporaryNumber(const std::string& candidate,
     k = k * 10 + (ch - '0');
   }
   return k;
+}
+
+constexpr int kBackupNames = 99;
+
+// NAME.~N~.  REQUIRES: 1 <= n <= kBackupNames.
+inline std::string BackupName(const std::string& name, int n) {
+  return name + ".~" + std::to_string(n) + "~";
 }
 
 }  // namespace platform
