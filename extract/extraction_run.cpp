@@ -134,7 +134,8 @@ void ReportInputs(const DiskSet& set, Console* console) {
     if (!reason.empty()) {
       allD88 = false;
       console->Err(kNotD88Format, path.c_str(), reason.c_str());
-    } else if (image.GetImageCount() > 0 && !set.Serves(static_cast<int>(i))) {
+    } else if (set.only < 0 && image.GetImageCount() > 0 &&
+               !set.Serves(static_cast<int>(i))) {
       console->Err(kUnusedFileFormat, path.c_str());
     }
   }

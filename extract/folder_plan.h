@@ -86,10 +86,10 @@ enum class Action {
 
 struct Decision {
   Action action = Action::kKeep;
-  std::string cause;                     // kFail: why
-  KnownFile result;                      // what the name holds once placed
-  std::uint32_t resultCrc = 0;           // its checksum
-  std::size_t differing = 0;             // kReplace: sectors that differ
+  std::string cause;            // kFail: why
+  KnownFile result;             // what the name holds once placed
+  std::uint32_t resultCrc = 0;  // its checksum
+  std::size_t differing = 0;    // kReplace: sectors that differ
   // kReplace: the file replaced holds what the new one does not (sectors
   // it read cleanly that differ, or bytes of unknown history), and is kept
   // as a numbered backup.

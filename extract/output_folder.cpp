@@ -413,7 +413,8 @@ bool FolderUpdate::Backup(const std::string& name, NameStep* step,
   }
   if (!kept.IsOk()) {
     step->decision.action = Action::kFail;
-    step->decision.cause = "its file cannot be kept as a backup: " + kept.Cause();
+    step->decision.cause =
+        "its file cannot be kept as a backup: " + kept.Cause();
     return false;
   }
   names[step->backup] = Found::kRegular;

@@ -609,4 +609,74 @@ TEST(OutputFolderTest, ARunWaitsForTheRunThatHoldsTheFolder) {
   EXPECT_EQ(fs.files.at("MDAT01").content, Truth());
 }
 
+TEST(OutputFolderTest, AFileACleanReadReplacesIsKeptAsANumberedBackup) {
+  Bytes other = Truth();
+  other[600] ^= 1;  // piece 1, read cleanly
+  const std::string replaces =
+      "MDAT01 replaces a file that differed from this image in 1 of its 6 "
+      "sectors; that file is kept as ";
+  const struct {
+    const char* what;
+    std::function<void(FakeFileSystem*)> plant;
+    std::string err;
+    std::vector<std::string> writes;
+    std::string backup;  // where `other` is kept
+  } cases[] = {
+      {"the first free number, past names others hold",
+       [](FakeFileSystem* fs) {
+         fs->Plant("MDAT01.~1~", Bytes(3, 1));
+         fs->PlantOther("MDAT01.~2~", Found::kLink);
+         fs->PlantOther("MDAT01.~3~", Found::kDirectory);
+       },
+       replaces + "MDAT01.~4~.\n",
+       {"link MDAT01 MDAT01.~4~", "write MDAT01 over flushed", "flush"},
+       "MDAT01.~4~"},
+      {"where there are no hard links, the file is moved there",
+       [](FakeFileSystem* fs) { fs->hardLinks = false; },
+       replaces + "MDAT01.~1~.\n",
+       {"move MDAT01 MDAT01.~1~", "write MDAT01 flushed", "flush"},
+       "MDAT01.~1~"},
+      {"no backup, no replacement",
+       [](FakeFileSystem* fs) {
+         fs->failing["MDAT01.~1~"] = "the directory is full";
+       },
+       "MDAT01 could not be written: its file cannot be kept as a backup: "
+       "the directory is full.\nAll 1 files are complete.\n",
+       {},
+       ""},
+      {"every number taken",
+       [](FakeFileSystem* fs) {
+         for (int n = 1; n <= 99; ++n) {
+           fs->Plant("MDAT01.~" + std::to_string(n) + "~", Bytes(1, 1));
+         }
+       },
+       "MDAT01 could not be written: its file cannot be kept as a backup: "
+       "every backup name from MDAT01.~1~ to MDAT01.~99~ is taken.\n"
+       "All 1 files are complete.\n",
+       {},
+       ""},
+  };
+  for (const auto& c : cases) {
+    FakeFileSystem fs;
+    fs.Plant("MDAT01", other);
+    c.plant(&fs);
+    const Outcome run = Put(&fs, {Dump({})});
+    EXPECT_EQ(run.err, c.err) << c.what;
+    std::vector<std::string> writes(fs.log.begin() + 2, fs.log.end());
+    EXPECT_EQ(writes, c.writes) << c.what;
+    EXPECT_EQ(fs.files.at("MDAT01").content, c.backup.empty() ? other : Truth())
+        << c.what;
+    if (!c.backup.empty()) {
+      EXPECT_EQ(fs.files.at(c.backup).content, other) << c.what;
+    }
+  }
+  // Nothing is kept where nothing is lost: the same bytes, zeros filled.
+  for (const Bytes& held : {Truth(), Bytes(Truth().size(), 0)}) {
+    FakeFileSystem fs;
+    fs.Plant("MDAT01", held);
+    EXPECT_EQ(Put(&fs, {Dump({})}).err, "");
+    EXPECT_EQ(fs.files.size(), 1u);
+  }
+}
+
 }  // namespace

@@ -200,6 +200,123 @@ TEST_F(TamrekTest, ImagesBeyondTheFourthAreIgnored) {
   ExpectEveryFileWhole();
 }
 
+// ---- Dumps as they come: one file per floppy, one disk on its own ----
+
+// The inode and change time of each plan file in `dir`: what a run that
+// touches a file changes.
+std::map<std::string, std::pair<ino_t, std::int64_t>> Touched(
+    const fs::path& dir) {
+  std::map<std::string, std::pair<ino_t, std::int64_t>> touched;
+  for (const PlanRow& row : kPlan) {
+    struct stat st;
+    if (lstat((dir / row.name).c_str(), &st) != 0) continue;
+    touched[row.name] = {
+        st.st_ino, static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 +
+                       st.st_ctim.tv_nsec};
+  }
+  return touched;
+}
+
+// The created lines of the plan's files of `disk`.
+std::string CreatedLinesOf(int disk) {
+  std::string lines;
+  for (const PlanRow& row : kPlan) {
+    if (row.disk == disk) lines += std::string(row.name) + " is created.\n";
+  }
+  return lines;
+}
+
+TEST_F(TamrekTest, OneFilePerFloppyGivenTogetherIsTheSet) {
+  std::vector<std::string> floppies;
+  for (int d = 0; d < 4; ++d) {
+    floppies.push_back((root / ("disk" + std::to_string(d) + ".d88")).string());
+    Bytes disk = DemoDisk(d, d + 1);
+    if (d == 1) disk.resize(disk.size() + 300, 0xEE);  // bytes after its end
+    ASSERT_TRUE(WriteFile(floppies.back(), disk));
+  }
+  Result r = Run(floppies);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Console(CreatedLines()));
+  EXPECT_EQ(r.err, "");
+  ExpectEveryFileWhole("four files");
+  // Again: the same files, untouched.
+  const auto before = Touched(work);
+  r = Run(floppies);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Touched(work), before);
+  // A file of two disks, then two of one: the same disks.
+  ClearWork();
+  const std::string two = (root / "two.d88").string();
+  ASSERT_TRUE(WriteFile(two, DemoFile(2)));
+  r = Run({two, floppies[2], floppies[3]});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  ExpectEveryFileWhole("two and two");
+  // A fifth file is not read, and says so.
+  r = Run({floppies[0], floppies[1], floppies[2], floppies[3], two});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, Console(two + " is not read: the files before it hold all "
+                                 "four disks.\n"));
+}
+
+TEST_F(TamrekTest, ADiskOnItsOwnChangesNothingOfTheOtherDisks) {
+  std::vector<std::string> floppies;
+  for (int d = 0; d < 4; ++d) {
+    floppies.push_back((root / ("disk" + std::to_string(d) + ".d88")).string());
+    ASSERT_TRUE(WriteFile(floppies.back(), DemoDisk(d, d + 1)));
+  }
+  ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+  ASSERT_EQ(Run({input}).status, 0);
+  for (int d = 0; d < 4; ++d) {
+    const auto before = Touched(work);
+    // Its only image, or its image N of a file that holds them all.
+    for (const std::string& file : {floppies[d], input}) {
+      const Result r = Run({"--disk", std::to_string(d), file});
+      EXPECT_EQ(r.status, 0) << d;
+      EXPECT_EQ(r.out, Console(CreatedLinesOf(d))) << d;
+      EXPECT_EQ(r.err, "") << d;
+      EXPECT_EQ(Touched(work), before) << d;
+    }
+  }
+  ExpectEveryFileWhole("each disk again");
+  // A floppy given as the wrong disk replaces that disk's files, and keeps
+  // each as a backup; the other disks' files are not even read.
+  const auto before = Touched(work);
+  const Result wrong = Run({"--disk", "2", floppies[3]});
+  EXPECT_EQ(wrong.status, 0);
+  for (const PlanRow& row : kPlan) {
+    if (row.disk != 2) continue;
+    EXPECT_NE(wrong.err.find(Console("; that file is kept as " +
+                                     std::string(row.name) + ".~1~.\n")),
+              std::string::npos)
+        << wrong.err;
+  }
+  auto files = WorkFiles();
+  const auto backups = TakeBackups(&files);
+  EXPECT_EQ(backups.size(), 4u);
+  for (const PlanRow& row : kPlan) {
+    if (row.disk == 2) {
+      EXPECT_EQ(backups.at(row.name + std::string(".~1~")), ExpectedFile(row));
+    } else {
+      EXPECT_EQ(Touched(work).at(row.name), before.at(row.name)) << row.name;
+    }
+  }
+  // Into an empty folder: that disk's files, and the folder said whole.
+  ClearWork();
+  const Result alone = Run({"--disk", "1", floppies[1]});
+  EXPECT_EQ(alone.status, 0);
+  EXPECT_EQ(alone.out, Console(CreatedLinesOf(1)));
+  EXPECT_EQ(alone.err, Console("12 of 29 files are complete.\n"));
+  EXPECT_EQ(WorkFiles().size(), 12u);
+  // A disk the file does not hold: only that disk's lines.
+  ASSERT_TRUE(WriteFile(input, DemoFile(2)));
+  const Result none = Run({"--disk", "3", input});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err.substr(0, none.err.find('\n') + 1),
+            Console("Disk 3 is not in the file.\n"));
+}
+
 // ---- Damaged images ----
 
 TEST_F(TamrekTest, MissingDisksGiveZeroFilledFilesNotLeftoverData) {
@@ -2063,6 +2180,37 @@ TEST_F(TamrekTest, InjectedFaultsAreNamedAndCostNoFile) {
     if (!lost.empty() && c.earlier) {
       EXPECT_EQ(files.at(lost), earlier.at(lost)) << c.what;
     }
+  }
+}
+
+TEST_F(TamrekTest, AFileIsReplacedOnlyOnceItsBackupIsMade) {
+  // The backup's link fails: the file is not replaced.  Killed between the
+  // link and the rename: the old file under its name, and whole as its
+  // backup.
+  if (WindowsBuild()) GTEST_SKIP() << kWineServerCalls;
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+  const fs::path backup = work / "DRIVER01.BIN.~1~";
+  for (const bool killed : {false, true}) {
+    ClearWork();
+    const auto earlier = PlantEarlierExtraction();
+    ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+    RunOptions options =
+        killed ? Strace({work / "DRIVER01.BIN.tmp0"}, "rename:signal=KILL")
+               : Strace({backup}, "linkat:error=EIO");
+    options.endsBySignal = killed;
+    const Result r = Run({input}, options);
+    EXPECT_EQ(ReadAll(work / "DRIVER01.BIN"), earlier.at("DRIVER01.BIN"));
+    if (killed) {
+      EXPECT_EQ(r.signal, SIGKILL);
+      EXPECT_EQ(ReadAll(backup), earlier.at("DRIVER01.BIN"));
+      continue;
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1),
+              "DRIVER01.BIN could not be written: its file cannot be kept as "
+              "a backup: an input/output error.\n");
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_EQ(ReadAll(work / "MDAT01"), ExpectedFile(kPlan[1]));
   }
 }
 

@@ -773,8 +773,6 @@ class TamrekTest : public ::testing::Test {
     return earlier;
   }
 
-  // The line of a file read cleanly that replaces one of its length that
-  // differs from it in every sector.
   // The line of a clean file that replaces one differing in every sector,
   // which is kept as NAME.~1~.
   static std::string ReplacesLine(const PlanRow& row) {
