@@ -1,5 +1,5 @@
-// tamrek: extracts the 29 data files of the scenario disks from a D88 file
-// into the current working directory.  Usage: tamrek FILE.d88
+// tamrek: extracts the 29 data files of the scenario disks from D88 files
+// into the current working directory.  Usage: tamrek FILE.d88...
 
 #include <cstdio>
 #include <string>
