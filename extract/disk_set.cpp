@@ -20,6 +20,12 @@ constexpr std::uint32_t kShortHeaderSize = 0x2A0;
 constexpr int kShortTrackTable = 160;
 constexpr int kTrackTable = 164;
 
+// The offset that entry `track` of the track table gives.
+std::uint32_t TrackOffset(const std::uint8_t* header, int track) {
+  return DecodeFixed32(header + kTrackTableOffset +
+                       4 * static_cast<std::size_t>(track));
+}
+
 // The media types D88 writers use: 2D, 2DD, 2HD, 1D, 1DD.
 bool KnownMediaType(std::uint8_t type) {
   return type == 0x00 || type == 0x10 || type == 0x20 || type == 0x30 ||
@@ -104,16 +110,15 @@ std::string NotD88Reason(const std::uint8_t* header, std::size_t size,
   // entries a full header adds are then that track's first bytes.
   std::uint32_t first = diskSize;
   for (int t = 0; t < kShortTrackTable; ++t) {
-    const std::uint32_t offset =
-        DecodeFixed32(header + kTrackTableOffset + 4 * t);
+    const std::uint32_t offset = TrackOffset(header, t);
     if (offset != 0) first = std::min(first, offset);
   }
-  const int entries = first >= kTrackTableOffset + 4 * kTrackTable
-                          ? kTrackTable
-                          : kShortTrackTable;
+  const int entries =
+      first >= kTrackTableOffset + 4 * std::size_t{kTrackTable}
+          ? kTrackTable
+          : kShortTrackTable;
   for (int t = 0; t < entries; ++t) {
-    const std::uint32_t offset =
-        DecodeFixed32(header + kTrackTableOffset + 4 * t);
+    const std::uint32_t offset = TrackOffset(header, t);
     if (offset == 0) continue;
     if (offset < kShortHeaderSize) {
       return "the offset of track " + std::to_string(t) +

@@ -169,7 +169,7 @@ std::string StateWords(const PieceState& state, std::int32_t unit) {
   char status[8];
   std::snprintf(status, sizeof status, "0x%02X",
                 static_cast<unsigned>(state.status));
-  const std::string partial =
+  std::string partial =
       "partial " + std::to_string(state.got) + " of " + std::to_string(unit);
   switch (state.state) {
     case SectorState::kMissing:

@@ -515,7 +515,7 @@ class LocalFileSystem final : public FileSystem {
         error != EMLINK) {
       return Failure(error, backup);
     }
-    const Status renamed = RenameToFreeName(name, backup);
+    Status renamed = RenameToFreeName(name, backup);
     *moved = renamed.IsOk();
     return renamed;
   }
