@@ -7,7 +7,7 @@
 #ifndef TAMREK_EXTRACT_MESSAGES_H_
 #define TAMREK_EXTRACT_MESSAGES_H_
 
-// Standard error, when the argument count is not exactly one:
+// Standard error, for a wrong command line (no file, a wrong --disk):
 // "Usage: tamrek.exe [d88file(シナリオディスク)]\n", 46 bytes.
 constexpr char kUsageMessage[] =
     "Usage: tamrek.exe [d88file("

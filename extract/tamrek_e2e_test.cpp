@@ -246,6 +246,24 @@ TEST_F(TamrekTest, OneFilePerFloppyGivenTogetherIsTheSet) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(Touched(work), before);
+  // In the wrong order: on Windows, whose drops come in no set order, the
+  // names' order, and nothing changes; elsewhere the order given, and each
+  // file a disk of the wrong kind replaces is kept as its backup.
+  const std::vector<std::string> reversed(floppies.rbegin(), floppies.rend());
+  r = Run(reversed);
+  if (WindowsBuild()) {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Touched(work), before);
+  } else {
+    auto files = WorkFiles();
+    const auto backups = TakeBackups(&files);
+    EXPECT_EQ(backups.size(), 29u);
+    for (const PlanRow& row : kPlan) {
+      EXPECT_EQ(backups.at(row.name + std::string(".~1~")), ExpectedFile(row))
+          << row.name;
+    }
+  }
   // A file of two disks, then two of one: the same disks.
   ClearWork();
   const std::string two = (root / "two.d88").string();
