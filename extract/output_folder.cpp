@@ -372,10 +372,12 @@ void FolderUpdate::Place(NameStep* step) {
         if (!Backup(name, step, &mode)) break;
         written = fs->Write(name, bytes.data(), bytes.size(), mode);
       }
+      platform::Status unlinked = platform::Status::Ok();
       if (!written.status.IsOk() && !step->backup.empty() && mode.replace) {
         // The link made for the backup goes with the write that failed:
         // the file it links is still under its name.
-        if (fs->Remove(step->backup).IsOk()) step->backup.clear();
+        unlinked = fs->Remove(step->backup);
+        if (unlinked.IsOk()) step->backup.clear();
       }
       if (written.status.IsOk()) {
         step->placed = true;
@@ -388,6 +390,10 @@ void FolderUpdate::Place(NameStep* step) {
       }
       SayStep(*step, console);
       SayLeftBehind(written, console);
+      if (!unlinked.IsOk()) {
+        console->Err(kNotRemovedFormat, step->backup.c_str(),
+                     unlinked.Cause().c_str());
+      }
       if (!step->placed) ok = false;
       return;
     }

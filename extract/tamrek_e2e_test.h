@@ -644,7 +644,12 @@ class TamrekTest : public ::testing::Test {
           EXPECT_EQ(r.signal, SIGKILL) << what;
           ASSERT_EQ(std::system("wineserver -w"), 0);  // its handles closed
         }
-        const auto files = WorkFiles();
+        auto files = WorkFiles();
+        // Each file replaced is kept whole as its backup.
+        for (const auto& [name, content] : TakeBackups(&files)) {
+          EXPECT_EQ(content, earlier.at(name.substr(0, name.rfind(".~"))))
+              << what << " " << name;
+        }
         EXPECT_EQ(files.size(), 29u) << what;
         for (int i = 0; i < 29; ++i) {
           EXPECT_EQ(files.at(kPlan[i].name),
