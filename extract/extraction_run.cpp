@@ -120,7 +120,9 @@ void ReportInputs(const DiskSet& set, Console* console) {
     platform::InputFile raw;
     std::uint8_t header[kHeaderBytes];
     std::int64_t got = -1;
-    if (raw.Open(path.c_str())) got = raw.ReadAt(0, header, sizeof header);
+    if (raw.OpenRegular(path.c_str())) {
+      got = raw.ReadAt(0, header, sizeof header);
+    }
     raw.Close();
     const std::int64_t size = image.GetFileSize();
     // Only a header read whole (or the whole of a shorter file) is judged:

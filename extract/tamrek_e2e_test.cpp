@@ -2412,6 +2412,31 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
   ExpectEveryFileWhole();
 }
 
+TEST_F(TamrekTest, ANamedPipeIsReadOnceAndNeverWaitedOnAgain) {
+  // Its writer gone once it is read, a FIFO opened again would wait for
+  // ever: the header check leaves it alone.
+  if (WindowsBuild()) GTEST_SKIP() << "Wine opens a FIFO in its server";
+  const fs::path fifo = root / "disks.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const Bytes disks = DemoFile(4);
+  RunOptions options;
+  options.timeLimitSeconds = 60;
+  options.whileRunning = [&](pid_t, int) {
+    const int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (std::size_t done = 0; done < disks.size();) {
+      const ssize_t n = write(fd, disks.data() + done, disks.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    close(fd);
+  };
+  const Result r = Run({fifo.string()}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  ExpectEveryFileWhole();
+}
+
 TEST_F(TamrekTest, PipedInputReadsLikeAFileUpTo256MiB) {
   if (WindowsBuild()) GTEST_SKIP() << "Wine opens /dev/stdin in its server";
   const Bytes disks = DemoFile(4);

@@ -317,6 +317,10 @@ inline constexpr char kWineServerCalls[] =
     "under Wine the Wine server makes the file system calls, where strace "
     "cannot single out the program's";
 
+// The longest one run of the tool with its output in files may take, far
+// past any run's time under strace, sanitizers or an emulator.
+constexpr int kRunLimitSeconds = 300;
+
 // Waits up to `seconds` for `pid` to end, leaving it to be reaped.  Returns
 // whether it ended.
 inline bool AwaitEnd(pid_t pid, int seconds) {
@@ -530,6 +534,11 @@ class TamrekTest : public ::testing::Test {
       result.out = ReadUntilExit(shared, pid, options, &status, &result.heldOn);
       close(shared);
     } else {
+      // A run that hangs fails the test, not CI: it is killed at the limit.
+      if (!AwaitEnd(pid, kRunLimitSeconds)) {
+        ADD_FAILURE() << "still running after " << kRunLimitSeconds << " s";
+        kill(pid, SIGKILL);
+      }
       EXPECT_EQ(waitpid(pid, &status, 0), pid);
       result.out = AsText(ReadAll(outPath));
       result.err = AsText(ReadAll(errPath));

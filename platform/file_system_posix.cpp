@@ -617,6 +617,22 @@ bool InputFile::Open(const char* path) {
   return true;
 }
 
+bool InputFile::OpenRegular(const char* path) {
+  Close();
+  // O_NONBLOCK: a FIFO opens at once, and is refused below.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return false;
+  }
+  handle = fd;
+  seekable = true;
+  size = static_cast<std::int64_t>(st.st_size);
+  return true;
+}
+
 void InputFile::Close() {
   if (handle != -1) close(static_cast<int>(handle));
   handle = -1;

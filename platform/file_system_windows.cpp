@@ -598,6 +598,19 @@ bool InputFile::Open(const char* path) {
   return true;
 }
 
+bool InputFile::OpenRegular(const char* path) {
+  // A file's attributes first: a pipe or a device is never opened here.
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return false;
+  }
+  if (!Open(path)) return false;
+  if (seekable && size >= 0) return true;
+  Close();
+  return false;
+}
+
 void InputFile::Close() {
   if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));
   handle = -1;

@@ -22,6 +22,10 @@ class InputFile {
   // for a writer.  Returns false when it cannot be opened (missing, no
   // permission, or a directory where the system refuses to open one).
   bool Open(const char* path);
+  // The same, for a regular file alone: anything else (a FIFO, whose open
+  // would wait, a device, a pipe that was read once) is not opened, and the
+  // call returns false at once.
+  bool OpenRegular(const char* path);
   void Close();
   bool IsOpen() const { return handle != -1; }
 
