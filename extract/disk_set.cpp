@@ -113,10 +113,9 @@ std::string NotD88Reason(const std::uint8_t* header, std::size_t size,
     const std::uint32_t offset = TrackOffset(header, t);
     if (offset != 0) first = std::min(first, offset);
   }
-  const int entries =
-      first >= kTrackTableOffset + 4 * std::size_t{kTrackTable}
-          ? kTrackTable
-          : kShortTrackTable;
+  const int entries = first >= kTrackTableOffset + 4 * std::size_t{kTrackTable}
+                          ? kTrackTable
+                          : kShortTrackTable;
   for (int t = 0; t < entries; ++t) {
     const std::uint32_t offset = TrackOffset(header, t);
     if (offset == 0) continue;

@@ -242,7 +242,8 @@ constexpr char kListEntryFormat[] =
 // where its files go, what its statuses mean and where to read more.
 constexpr char kHelpText[] =
     "\n"
-    "  tamrek A.d88 B.d88 C.d88 D.d88   one D88 file per floppy, in disk order\n"
+    "  tamrek A.d88 B.d88 C.d88 D.d88   one D88 file per floppy, in disk "
+    "order\n"
     "  tamrek scenario.d88              one D88 file that holds all four\n"
     "  tamrek --disk N FILE.d88         a new dump of disk N alone\n"
     "\n"
