@@ -143,7 +143,8 @@ LeftoverFate JudgeLeftover(std::size_t file, const platform::FileRead& leftover,
 // (once carried out) whether it got it.
 struct NameStep {
   const DumpedFile* dumped = nullptr;
-  Holding holding;
+  platform::FileRead held;  // what the name held, as examined
+  Holding holding;          // what is known of it
   Decision decision;
   std::vector<Leftover> leftovers;  // beside the name, in name order
   bool placed = false;              // the name holds `decision.result`

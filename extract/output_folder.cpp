@@ -79,7 +79,6 @@ class FolderUpdate {
   RescueMap map;           // as on the disk
   bool journaled = false;  // the map records this run's files
   std::vector<NameStep> steps;
-  std::map<std::size_t, platform::FileRead> held;  // by index in `steps`
   std::vector<Holding> others;  // the plan's files outside `steps`
   bool ok = true;               // everything was written as it was read
   bool renamed = false;  // a file was placed since the folder was flushed
@@ -199,13 +198,11 @@ void FolderUpdate::Examine(NameStep* step) {
   const std::string& name = PlanFiles()[file].name;
   const std::size_t length =
       static_cast<std::size_t>(PlanFiles()[file].entry.length);
-  const std::size_t index = static_cast<std::size_t>(step - steps.data());
   // A file that may be written over is identified, so that it is replaced
   // only while its name still holds it.
-  platform::FileRead& there = held[index];
-  there =
+  step->held =
       Read(name, length, !step->dumped->read.Clean() || use == MapUse::kRead);
-  step->holding = ::Examine(file, there, map, use);
+  step->holding = ::Examine(file, step->held, map, use);
   for (const std::string& other : Leftovers(name)) {
     Leftover leftover{other, LeftoverFate::kForeign};
     if (lockHeld && use == MapUse::kRead) {
@@ -225,8 +222,7 @@ void FolderUpdate::Resume(NameStep* step, Leftover* leftover,
                           const platform::FileRead& content) {
   const std::size_t file = step->dumped->file;
   const std::string& name = PlanFiles()[file].name;
-  platform::FileRead& there =
-      held[static_cast<std::size_t>(step - steps.data())];
+  platform::FileRead& there = step->held;
   if (leftover->fate == LeftoverFate::kResume) {
     // Its record is in the map already: it takes its name as any file does.
     platform::WriteMode mode;
@@ -263,9 +259,7 @@ bool FolderUpdate::IsInput(const std::string& name) {
 std::string FolderUpdate::WhyNotReplace(const std::string& name,
                                         const NameStep& step) {
   if (IsInput(name)) return "it is the file being read";
-  const platform::FileRead& there =
-      held[static_cast<std::size_t>(&step - steps.data())];
-  if (there.found == Found::kRegular && fs->IsReadOnly(name)) {
+  if (step.held.found == Found::kRegular && fs->IsReadOnly(name)) {
     return "the file is read-only";
   }
   return "";
@@ -348,11 +342,9 @@ void FolderUpdate::Place(NameStep* step) {
     case Action::kPlace:
     case Action::kReplace:
     case Action::kMerge: {
-      const platform::FileRead& there =
-          held[static_cast<std::size_t>(step - steps.data())];
       mode.replace = d.action != Action::kPlace || d.checked;
       mode.flush = mode.flush || mode.replace;
-      mode.expected = d.checked ? &there.identity : nullptr;
+      mode.expected = d.checked ? &step->held.identity : nullptr;
       if (d.backup && !Backup(name, step, &mode)) break;
       const std::vector<std::uint8_t>& bytes = d.result.bytes;
       platform::WriteResult written =
