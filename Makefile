@@ -139,14 +139,17 @@ web:
 	@echo "$(WEB_PAGE): $$(wc -c <$(WEB_PAGE)) bytes, $$(gzip -9 <$(WEB_PAGE) | wc -c) gzipped"
 
 # The page's browser test (web/page_test.mjs) in the system's chromium,
-# driven by npm's playwright-core as pinned in web/package-lock.json,
-# against the native program of the test build.
+# firefox-esr and WebKitGTK, driven by the npm packages pinned in
+# web/package-lock.json, against the native program of the test build;
+# under a virtual display (xvfb-run) where there is one, for WebKit.
+# ENGINES=chromium (say) runs one.
 WEB_IMAGES := $(BUILD)/web-test-images
 web-test: test-build web
 	cd web && npm ci --no-audit --no-fund --loglevel=error
 	rm -rf $(WEB_IMAGES) && mkdir -p $(WEB_IMAGES)
 	$(TEST_BUILD)/page_test_images $(WEB_IMAGES)
-	timeout 900 node web/page_test.mjs $(WEB_PAGE) $(TEST_BUILD)/tamrek $(WEB_IMAGES)
+	timeout 900 $$(command -v xvfb-run >/dev/null && echo xvfb-run -a) \
+	  node web/page_test.mjs $(WEB_PAGE) $(TEST_BUILD)/tamrek $(WEB_IMAGES) $(ENGINES)
 
 # The release packages, each built from a clean build directory, left in an
 # emptied dist/ with their SHA256SUMS: the Linux tarball, the Debian package

@@ -1,8 +1,11 @@
 // Writes the dumps that the browser test of the web page (page_test.mjs)
 // drops on it, into the directory given, with what the page must draw of
-// them (expected.json): the demo image; a damaged one whose damage is known
-// (read errors, a missing sector, an absent track, a short sector, a missing
-// disk); two dumps that each lack a sector the other has; a text file.
+// them (expected.json): the demo image, whole and as one file per disk
+// ("Game (Disk A).d88" to "Game (Disk D).d88"); a damaged one whose damage
+// is known (read errors, a missing sector, an absent track, a short sector,
+// a missing disk); two dumps of all disks that each lack a sector the
+// other has, and the same two of disk 0 alone ("Disk A, try N.d88"); a text
+// file.
 // Usage: page_test_images DIR
 
 #include <algorithm>
@@ -15,6 +18,20 @@ namespace {
 
 Bytes Text(int disk, int c, int h, int r) {
   return DemoSectorText(disk, c, h, r, 2);
+}
+
+// The images of the D88 file `file`, one by one, by their disk size fields.
+std::vector<Bytes> Split(const Bytes& file) {
+  std::vector<Bytes> images;
+  std::size_t at = 0;
+  while (at + 0x20 <= file.size()) {
+    std::size_t size = 0;
+    for (int i = 3; i >= 0; --i) size = size << 8 | file[at + 0x1C + i];
+    if (size < 0x20 || size > file.size() - at) break;
+    images.emplace_back(file.begin() + at, file.begin() + at + size);
+    at += size;
+  }
+  return images;
 }
 
 Bytes Join(const std::vector<Bytes>& disks) {
@@ -40,7 +57,14 @@ Bytes Demo(int disks, int damaged, const SectorEdit& edit) {
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   const std::string dir = argv[1];
-  bool ok = WriteFile(dir + "/demo.d88", MakeDemoFile());
+  const Bytes demo = MakeDemoFile();
+  bool ok = WriteFile(dir + "/demo.d88", demo);
+  const std::vector<Bytes> perDisk = Split(demo);
+  ok = ok && perDisk.size() == 4;
+  for (std::size_t d = 0; ok && d < perDisk.size(); ++d) {
+    ok = WriteFile(dir + "/Game (Disk " + std::string(1, 'A' + d) + ").d88",
+                   perDisk[d]);
+  }
   // Damaged: disk 0's cylinder 7, head 0 (MDAT01) has sector 6 recorded
   // with a data CRC error and sector 8 renumbered away; disk 1 lacks track
   // 75 and is named in Shift_JIS (シナリオ); disk 2's cylinder 38, head 1,
@@ -79,12 +103,14 @@ int main(int argc, char** argv) {
        std::fclose(json) == 0;
   // Two dumps that add up: MDAT01's sector 6 lacking in one, 8 in the other.
   for (const int lacking : {6, 8}) {
-    ok = ok && WriteFile(dir + "/lacks" + std::to_string(lacking) + ".d88",
-                         Demo(4, 0, [lacking](int, SectorRecord* s) {
-                           if (s->c == 7 && s->h == 0 && s->r == lacking) {
-                             s->r = 99;
-                           }
-                         }));
+    const Bytes lacks = Demo(4, 0, [lacking](int, SectorRecord* s) {
+      if (s->c == 7 && s->h == 0 && s->r == lacking) s->r = 99;
+    });
+    ok = ok &&
+         WriteFile(dir + "/lacks" + std::to_string(lacking) + ".d88", lacks) &&
+         WriteFile(dir + "/Disk A, try " + std::to_string(lacking / 2 - 2) +
+                       ".d88",
+                   Split(lacks).at(0));
   }
   const std::string notes = "These are my notes, not a disk.\n";
   ok = ok && WriteFile(dir + "/notes.txt", Bytes(notes.begin(), notes.end()));
