@@ -908,30 +908,44 @@ TEST_F(TamrekTest, AFileChangedSinceTheMapWasWrittenIsKeptAsNotComplete) {
   }
 }
 
-TEST_F(TamrekTest, ARunKilledAnywhereLeavesTheMapTrue) {
-  // kill -9 at each call that changes the folder: every rename, link and
-  // removal, of a first damaged dump into an empty folder and of a second
-  // over it.  After each, no sector passes for read cleanly that was not,
-  // and the second dump run to its end completes what it can.
-  if (WindowsBuild()) GTEST_SKIP() << kWineServerCalls;
-  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+// kill -9 at each call of `syscalls` (those that change the folder: every
+// write, flush, link, rename and removal) of a first damaged dump into an
+// empty folder, or (`over`) of a second over it: at its call number
+// `from`, and every `step` calls after.  After each, no sector passes for read
+// cleanly that was not, and the dump run to its end completes what it can.
+// Returns the number of kills.
+class TamrekKillTest : public TamrekTest {
+ protected:
+  int KillAtEveryCall(bool over, const std::vector<std::string>& syscalls,
+                      int from = 1, int step = 1);
+};
+
+int TamrekKillTest::KillAtEveryCall(bool over,
+                                    const std::vector<std::string>& syscalls,
+                                    int from, int step) {
   const std::string dumpA = (root / "a.d88").string();
   const std::string dumpB = (root / "b.d88").string();
-  ASSERT_TRUE(WriteFile(dumpA, DamagedDump({{"MDAT01", 2, Damage::kError},
+  EXPECT_TRUE(WriteFile(dumpA, DamagedDump({{"MDAT01", 2, Damage::kError},
                                             {"LDAT04", 1, Damage::kMissing}})));
-  ASSERT_TRUE(WriteFile(dumpB, DamagedDump({{"MDAT01", 4, Damage::kMissing},
+  EXPECT_TRUE(WriteFile(dumpB, DamagedDump({{"MDAT01", 4, Damage::kMissing},
                                             {"NDAT02", 2, Damage::kError}})));
-  for (const bool over : {false, true}) {
+  // The folder dump A leaves, made once and copied in before each kill of
+  // a run of B.
+  const fs::path afterA = root / "after a";
+  if (over && !fs::exists(afterA)) {
+    ClearWork();
+    EXPECT_EQ(Run({dumpA}).status, 1);
+    fs::copy(work, afterA, fs::copy_options::recursive);
+  }
+  int kills = 0;
+  {
     const auto setup = [&] {
       ClearWork();
-      if (over) {
-        ASSERT_EQ(Run({dumpA}).status, 1);
-      }
+      if (over) fs::copy(afterA, work, fs::copy_options::recursive);
     };
     const std::string& dump = over ? dumpB : dumpA;
-    for (const std::string syscall :
-         {"write", "fdatasync", "linkat", "rename", "unlink"}) {
-      for (int when = 1;; ++when) {
+    for (const std::string& syscall : syscalls) {
+      for (int when = from;; when += step) {
         const std::string what = std::string(over ? "B over A" : "A") +
                                  ", killed at " + syscall + " " +
                                  std::to_string(when);
@@ -944,6 +958,7 @@ TEST_F(TamrekTest, ARunKilledAnywhereLeavesTheMapTrue) {
         options.endsBySignal = true;
         const Result r = Run({dump}, options);
         if (r.signal != SIGKILL) break;  // no such call: the run ended
+        ++kills;
         ExpectFolderTrue(what);
         // A file is written unnamed and named once complete; only between
         // the two calls that replace a file, its link to a temporary name
@@ -971,6 +986,44 @@ TEST_F(TamrekTest, ARunKilledAnywhereLeavesTheMapTrue) {
       }
     }
   }
+  return kills;
+}
+
+// Each run writes, links, renames and removes dozens of times: a sweep
+// that killed at few calls killed at none of most.
+// The sweep is cut in four of about the same length, which run side by
+// side; a first run's writes (of its files and of its lines) in two.
+TEST_F(TamrekKillTest, ARunKilledAtAnOddWriteLeavesTheMapTrue) {
+  if (WindowsBuild()) GTEST_SKIP() << kWineServerCalls;
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+  EXPECT_GE(KillAtEveryCall(false, {"write"}, 1, 2), 25);
+}
+
+TEST_F(TamrekKillTest, ARunKilledAtAnEvenWriteOrAFlushLeavesTheMapTrue) {
+  if (WindowsBuild()) GTEST_SKIP() << kWineServerCalls;
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+  EXPECT_GE(KillAtEveryCall(false, {"write"}, 2, 2) +
+                KillAtEveryCall(false, {"fdatasync"}),
+            30);
+}
+
+TEST_F(TamrekKillTest, ARunKilledAtAnyLinkRenameOrRemovalLeavesTheMapTrue) {
+  if (WindowsBuild()) GTEST_SKIP() << kWineServerCalls;
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+  EXPECT_GE(KillAtEveryCall(false, {"linkat", "rename", "unlink"}), 25);
+}
+
+TEST_F(TamrekKillTest, ARunOverAnotherKilledAnywhereLeavesTheMapTrue) {
+  if (WindowsBuild()) GTEST_SKIP() << kWineServerCalls;
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
+  EXPECT_GE(KillAtEveryCall(
+                true, {"write", "fdatasync", "linkat", "rename", "unlink"}),
+            40);
+}
+
+TEST_F(TamrekTest, ARunKilledWhereFilesCannotBeUnnamedLeavesItsTemporary) {
+  if (WindowsBuild()) GTEST_SKIP() << kWineServerCalls;
+  if (!StraceRuns()) GTEST_SKIP() << "strace cannot run here";
   // Where the file system has no unnamed files, a file is written under its
   // temporary name: killed while it is written, that name is left, and the
   // file it was to replace is whole.
@@ -1640,33 +1693,45 @@ TEST_F(TamrekTest, AnInterruptNeverRemovesAFilePlantedUnderATemporaryName) {
   const fs::path temporary = work / "LDAT01.tmp0";
   const struct {
     const char* what;
-    std::string inject;
+    std::string hold;  // the injection that holds the run in the call
+    std::string before;
     std::uint32_t event;
     bool placed;
   } cases[] = {
-      {"after the rename", "rename:delay_exit=3000000", IN_MOVED_FROM, true},
-      {"after the removal",
-       "rename:error=EIO -e inject=unlink:delay_exit=3000000", IN_DELETE,
+      {"after the rename", "rename", "", IN_MOVED_FROM, true},
+      {"after the removal", "unlink", "rename:error=EIO -e inject=", IN_DELETE,
        false},
   };
   for (const auto& c : cases) {
-    ClearWork();
-    PlantEarlierExtraction(0);
-    ASSERT_TRUE(WriteFile(input, DemoFile(4)));
-    RunOptions options = Strace({temporary}, c.inject);
-    options.endsBySignal = true;
-    Watch watch(work, c.event);
-    options.whileRunning = [&](pid_t pid, int) {
-      ASSERT_TRUE(watch.Await("LDAT01.tmp0", 60)) << c.what;
-      ASSERT_TRUE(WriteFile(temporary.string(), Bytes(3, 0x44)));
-      kill(TracedChild(pid), SIGTERM);
-    };
-    const Result r = Run({input}, options);
-    EXPECT_EQ(r.signal, SIGTERM) << c.what;
-    EXPECT_EQ(ReadAll(temporary), Bytes(3, 0x44)) << c.what;
-    EXPECT_EQ(ReadAll(work / "LDAT01"),
-              c.placed ? ExpectedFile(kPlan[8]) : Bytes(3074, 0))
-        << c.what;
+    // The run is held in the call for a time; the file is planted and the
+    // signal sent well within it, or the case runs again, held longer.
+    for (const int holdMs : {300, 3000, 30000}) {
+      ClearWork();
+      PlantEarlierExtraction(0);
+      ASSERT_TRUE(WriteFile(input, DemoFile(4)));
+      RunOptions options =
+          Strace({temporary}, c.before + c.hold + ":delay_exit=" +
+                                  std::to_string(holdMs * 1000));
+      options.endsBySignal = true;
+      Watch watch(work, c.event);
+      bool inTime = false;
+      options.whileRunning = [&](pid_t pid, int) {
+        ASSERT_TRUE(watch.Await("LDAT01.tmp0", 60)) << c.what;
+        const auto seen = std::chrono::steady_clock::now();
+        ASSERT_TRUE(WriteFile(temporary.string(), Bytes(3, 0x44)));
+        kill(TracedChild(pid), SIGTERM);
+        inTime = std::chrono::steady_clock::now() - seen <
+                 std::chrono::milliseconds(holdMs / 3);
+      };
+      const Result r = Run({input}, options);
+      if (!inTime) continue;
+      EXPECT_EQ(r.signal, SIGTERM) << c.what;
+      EXPECT_EQ(ReadAll(temporary), Bytes(3, 0x44)) << c.what;
+      EXPECT_EQ(ReadAll(work / "LDAT01"),
+                c.placed ? ExpectedFile(kPlan[8]) : Bytes(3074, 0))
+          << c.what;
+      break;
+    }
   }
 }
 
@@ -2048,6 +2113,8 @@ TEST_F(TamrekTest, InterruptedRunLeavesEveryFileWholeAndNoTemporary) {
     if (disk == 1 && s->c == 37 && s->h == 0 && s->r == 2) s->r = 99;
   });
   const fs::path temporary = work / "LDAT01.tmp0";
+  // The number of the close to signal at, found once per setup.
+  std::map<std::pair<bool, bool>, int> closeNumbers;
   for (const Case& c : cases) {
     const std::string what = std::string(strsignal(c.signal)) + " at " + c.at;
     std::map<std::string, Bytes> earlier;
@@ -2062,12 +2129,14 @@ TEST_F(TamrekTest, InterruptedRunLeavesEveryFileWholeAndNoTemporary) {
     // The file descriptor of a file made unnamed keeps no name: the close
     // after its link is found by its number.
     const std::string signal = ":signal=" + std::to_string(c.signal);
+    const bool atClose = c.at == std::string("close");
+    int& close = closeNumbers[{c.planted, c.merge}];
+    if (atClose && close == 0) {
+      close = CallNumber(setup, {input}, "close", "\"LDAT01.tmp0\"");
+    }
     RunOptions options =
-        c.at == std::string("close")
-            ? Strace({}, "close" + signal + ":when=" +
-                             std::to_string(CallNumber(setup, {input}, "close",
-                                                       "\"LDAT01.tmp0\"")))
-            : Strace({temporary}, c.at + signal);
+        atClose ? Strace({}, "close" + signal + ":when=" + std::to_string(close))
+                : Strace({temporary}, c.at + signal);
     setup();
     options.endsBySignal = true;
     const Result r = Run({input}, options);
