@@ -1,10 +1,11 @@
 // Tests that the documents say what the program does.  Every line the
 // program can print, each string of messages.h read from its source with
-// its % fields as placeholders, must appear in the README, the manual page
-// and the packages' READMEs; every exit status in those and in --help; and
-// every line the README's tables quote must be one the program prints.  A
-// message added, changed or removed without its documents fails here, with
-// the document to fix named.
+// its % fields as placeholders, must appear in the manual page, the
+// reference; every exit status there and in --help; every line the manual
+// page quotes must be one the program prints; the README gives the exit
+// statuses in short, and the packages' READMEs send their readers to the
+// manual page.  A message added, changed or removed without its manual
+// fails here.
 
 #include <gtest/gtest.h>
 
@@ -195,10 +196,7 @@ struct Document {
   bool man;       // a manual page, in roff
 };
 const Document kDocuments[] = {
-    {"README.md", System::kBoth, false},
     {"man/tamrek.1.in", System::kBoth, true},
-    {"packaging/README-windows.txt", System::kWindows, false},
-    {"packaging/README-linux.txt", System::kLinux, false},
 };
 
 // The lines to be documented: every message but the usage and open-failure
@@ -247,23 +245,36 @@ TEST(DocsTest, EveryLineAndStatusIsDocumented) {
   }
 }
 
-TEST(DocsTest, EveryLineTheReadmeQuotesIsOneTheProgramPrints) {
-  // The rows of the README's tables of lines: | when | stream | `line` |.
-  const std::string readme = ReadSource("README.md");
-  const std::regex row(R"(\n\|[^\n|]*\| (?:stdout|stderr) \| `([^`]*)` \|)");
-  int rows = 0;
-  for (auto r = std::sregex_iterator(readme.begin(), readme.end(), row);
-       r != std::sregex_iterator(); ++r, ++rows) {
-    const std::string line = (*r)[1];
+TEST(DocsTest, EveryLineTheManualQuotesIsOneTheProgramPrints) {
+  // The manual quotes each line in double quotes, ending in its full stop.
+  const std::string text = Squeeze(ManText(ReadSource("man/tamrek.1.in")));
+  const std::regex quoted("\"([A-Z][^\"]*\\.)\"");
+  int quotes = 0;
+  for (auto q = std::sregex_iterator(text.begin(), text.end(), quoted);
+       q != std::sregex_iterator(); ++q, ++quotes) {
+    const std::string line = (*q)[1];
     bool printed = false;
     for (const auto& [name, value] : Messages()) {
-      printed = printed || Shows(Squeeze(line), value, true);
+      printed = printed || Shows(line, value, true);
     }
-    EXPECT_TRUE(printed) << "README.md quotes a line the program does not "
-                            "print: "
+    EXPECT_TRUE(printed) << "the manual page quotes a line the program does "
+                            "not print: "
                          << line;
   }
-  EXPECT_GT(rows, 20);
+  EXPECT_GT(quotes, 20);
+}
+
+TEST(DocsTest, TheReadmesGiveTheStatusesAndSendReadersToTheManual) {
+  const std::string readme = Squeeze(ReadSource("README.md"));
+  for (const char* status : {"| 0 |", "| 1 |", "129 to 143", "0xC000013A"}) {
+    EXPECT_NE(readme.find(status), std::string::npos)
+        << "README.md does not give the exit status " << status;
+  }
+  EXPECT_NE(readme.find("man tamrek"), std::string::npos);
+  EXPECT_NE(Squeeze(ReadSource("packaging/README-linux.txt")).find("man tamrek"),
+            std::string::npos);
+  EXPECT_NE(Squeeze(ReadSource("packaging/README-windows.txt")).find("MANUAL.txt"),
+            std::string::npos);
 }
 
 }  // namespace

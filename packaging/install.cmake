@@ -9,7 +9,8 @@
 #   deb      /usr/bin/tamrek, the manual page and the changelog gzipped, the
 #            machine-readable copyright file and README in
 #            /usr/share/doc/tamrek/, as tamrek_VERSION_ARCH.deb
-#   zip      tamrek.exe, README.txt and LICENSE.txt with Windows line ends,
+#   zip      tamrek.exe, README.txt, LICENSE.txt and MANUAL.txt (the manual
+#            page as text) with Windows line ends,
 #            as tamrek-VERSION-win32.zip
 # The READMEs of the packages are written for their readers:
 # packaging/README-linux.txt and packaging/README-windows.txt.
@@ -60,6 +61,16 @@ if(TAMREK_PACKAGE STREQUAL "zip")
     file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${to} "${text}")
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${to} DESTINATION .)
   endforeach()
+  # The manual page as plain text (groff, no bold or underline), for a
+  # system without man: MANUAL.txt, with Windows line ends.
+  find_program(GROFF groff REQUIRED)
+  add_custom_command(
+    OUTPUT MANUAL.txt
+    COMMAND sh -c "\"$1\" -k -man -Tutf8 -P-cbou \"$2\" | sed 's/$/\\r/' > MANUAL.txt"
+            sh ${GROFF} ${tamrek_man}
+    DEPENDS ${tamrek_man} VERBATIM)
+  add_custom_target(tamrek_manual_text ALL DEPENDS MANUAL.txt)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/MANUAL.txt DESTINATION .)
 elseif(TAMREK_PACKAGE STREQUAL "deb")
   # Debian compresses manual pages and changelogs, reproducibly (-n: no
   # name or time).  The changelog's newest entry must be this version.

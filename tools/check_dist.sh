@@ -65,9 +65,10 @@ $top/share/man/man1/tamrek.1"
 zip=$dist/tamrek-$version-win32.zip
 ztop=tamrek-$version-win32
 expect_files "$zip" "$(unzip -Z1 "$zip")" "$ztop/LICENSE.txt
+$ztop/MANUAL.txt
 $ztop/README.txt
 $ztop/tamrek.exe"
-for text in README.txt LICENSE.txt; do
+for text in README.txt LICENSE.txt MANUAL.txt; do
   if LC_ALL=C grep -q $'[^\r]$\|^$' <(unzip -p "$zip" "$ztop/$text"); then
     fail "$ztop/$text has lines that do not end in CR LF"
   fi
