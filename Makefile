@@ -24,8 +24,8 @@ demo: configure
 	$(BUILD)/make_demo_image demo/scenario.d88
 	cd demo && $(abspath $(BUILD))/tamrek scenario.d88
 
-# The system calls of whole runs of the program on the demo image, against
-# their budget (strace): see bench/system_calls.sh.
+# The system calls of whole runs of the program on the demo image, for
+# information, and that neither flushes (strace): see bench/system_calls.sh.
 system-calls: configure
 	$(CMAKE) --build $(BUILD) -j $(JOBS) --target tamrek make_demo_image -- --no-print-directory
 	bench/system_calls.sh $(BUILD)/tamrek $(BUILD)/make_demo_image

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "disk_image/buffered_file.h"
 #include "disk_image/d88_image.h"
 #include "extract/console.h"
 #include "extract/disk_set.h"
@@ -22,10 +23,11 @@
 
 namespace {
 
-// The bytes the run reads from the D88 file at a time: a 2DD disk's header
-// and every track the plan reads from it come in one read, so that the run
-// reads each disk once (more system calls, for less copying, below that).
-constexpr std::int32_t kReadWindow = 1 << 20;
+// The bytes the run reads from the D88 file at a time: the reader's own
+// 64 KiB.  A window that took a disk's every track in one read (1 MiB) made
+// fewer system calls but copied 6 MiB for 70 KB of files, and cost more CPU
+// time than the calls it saved (docs/performance.md).
+constexpr std::int32_t kReadWindow = BufferedFile::kDefaultWindowSize;
 
 // One file of the plan as this dump gave it, with what the lines about its
 // read need.

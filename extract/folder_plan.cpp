@@ -156,7 +156,12 @@ Decision Decide(const DumpedFile& dumped, const Holding& holding,
     d.action = Action::kFail;
     d.cause = kNotRecordableCause;
   }
-  d.resultCrc = Crc32(d.result.bytes.data(), d.result.bytes.size());
+  // Where the result is the file the name holds (a rerun), its checksum is
+  // known already.
+  const bool asHeld = (known || holding.kind == Holding::kUnknown) &&
+                      d.result.bytes == holding.known.bytes;
+  d.resultCrc = asHeld ? holding.crc
+                       : Crc32(d.result.bytes.data(), d.result.bytes.size());
   return d;
 }
 

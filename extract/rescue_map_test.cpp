@@ -156,6 +156,24 @@ TEST(RescueMapTest, Crc32IsZlibs) {
   EXPECT_EQ(Crc32(nullptr, 0), 0u);
   const std::vector<std::uint8_t> zeros(512, 0);
   EXPECT_EQ(Crc32(zeros.data(), zeros.size()), 0xB2AA7578u);
+  // Every length and alignment, against the definition bit by bit.
+  std::vector<std::uint8_t> bytes(80);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(i * 167 + 13);
+  }
+  for (std::size_t from = 0; from < 8; ++from) {
+    for (std::size_t size = 0; from + size <= bytes.size(); ++size) {
+      std::uint32_t crc = 0xFFFFFFFFu;
+      for (std::size_t i = from; i < from + size; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) {
+          crc = (crc & 1) != 0 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+        }
+      }
+      ASSERT_EQ(Crc32(bytes.data() + from, size), crc ^ 0xFFFFFFFFu)
+          << from << " " << size;
+    }
+  }
 }
 
 }  // namespace
