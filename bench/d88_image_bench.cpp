@@ -9,8 +9,11 @@
 //   buffer, plus the reader's work done over the image's bytes right after
 //   they are read, while they are in the cache: every sector found by
 //   walking its track from the first record, with the reader's stop rules,
-//   and copied out.
-// Each iteration runs the three passes one after the other, in an order that
+//   and copied out;
+// - the memory floor: the same track walks over every image already held
+//   in memory, read before the benchmark: no I/O at all.  The reader reads
+//   the file; this floor gives what the walks alone cost.
+// Each iteration runs the four passes one after the other, in an order that
 // rotates, and times each, so that a machine whose speed drifts slows all
 // three alike; the ratios are the medians of the per-iteration ratios.
 // After the run a table gives each pass's throughput and the ratios.  The
@@ -196,6 +199,44 @@ std::int64_t AlgorithmFloorPass(const Geometry& geo, const std::string& path,
   return bytes;
 }
 
+// The images of the file at `path`, each in memory.
+std::vector<std::vector<std::uint8_t>> ImagesOf(const std::string& path) {
+  std::vector<std::vector<std::uint8_t>> images;
+  std::FILE* f = OpenUnbuffered(path);
+  for (int i = 0; i < kImagesPerFile; ++i) {
+    std::uint8_t header[D88Image::kDiskHeaderSize];
+    ReadPieces(f, header, sizeof header);
+    std::vector<std::uint8_t> image(DecodeFixed32(header + 0x1C));
+    std::memcpy(image.data(), header, sizeof header);
+    ReadPieces(f, image.data() + sizeof header, image.size() - sizeof header);
+    images.push_back(std::move(image));
+  }
+  std::fclose(f);
+  return images;
+}
+
+// The memory floor: every track of every image held in memory walked.
+std::int64_t MemoryFloorPass(const Geometry& geo,
+                             const std::vector<std::vector<std::uint8_t>>& images,
+                             std::vector<std::uint8_t>* buf) {
+  const int sectorBytes = 128 << geo.sizeCode;
+  std::int64_t bytes = 0;
+  for (const std::vector<std::uint8_t>& image : images) {
+    for (int t = 0; t < 2 * geo.cylinders; ++t) {
+      const std::int64_t track =
+          DecodeFixed32(image.data() + 0x20 + static_cast<std::size_t>(4 * t));
+      for (int r = 1; r <= geo.sectors; ++r) {
+        bytes += FindInMemory(
+            image, track, t / 2, t % 2, r, geo.sizeCode,
+            buf->data() + static_cast<std::size_t>((r - 1) * sectorBytes),
+            sectorBytes);
+      }
+      benchmark::DoNotOptimize(buf->data());
+    }
+  }
+  return bytes;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -203,8 +244,8 @@ double Median(std::vector<double> v) {
 
 // What the table at the end shows, per geometry.
 struct WholeDiskResult {
-  double readerRate, ioRate, algorithmRate;  // bytes per second
-  double vsIo, vsAlgorithm;                  // time ratios
+  double readerRate, ioRate, algorithmRate, memoryRate;  // bytes per second
+  double vsIo, vsAlgorithm, vsMemory;                    // time ratios
 };
 std::map<int, WholeDiskResult> wholeDiskResults;
 
@@ -216,17 +257,19 @@ void BM_WholeDisk(benchmark::State& state) {
   std::vector<std::uint8_t> buf(
       static_cast<std::size_t>(geo.sectors * (128 << geo.sizeCode)));
   std::vector<std::uint8_t> stream(BufferedFile::kDefaultWindowSize), image;
-  std::vector<double> times[3], vsIo, vsAlgorithm;
+  const std::vector<std::vector<std::uint8_t>> images = ImagesOf(path);
+  std::vector<double> times[4], vsIo, vsAlgorithm, vsMemory;
   std::int64_t sectorBytes = 0;
   int round = 0;
   for (auto _ : state) {
-    double t[3];
-    for (int k = 0; k < 3; ++k) {
-      const int pass = (round + k) % 3;
+    double t[4];
+    for (int k = 0; k < 4; ++k) {
+      const int pass = (round + k) % 4;
       const auto start = std::chrono::steady_clock::now();
       if (pass == 0) sectorBytes = ReaderPass(geo, path, &buf);
       if (pass == 1) IoFloorPass(path, &stream);
       if (pass == 2) AlgorithmFloorPass(geo, path, &image, &buf);
+      if (pass == 3) MemoryFloorPass(geo, images, &buf);
       t[pass] = std::chrono::duration<double>(std::chrono::steady_clock::now() -
                                               start)
                     .count();
@@ -234,14 +277,17 @@ void BM_WholeDisk(benchmark::State& state) {
     }
     vsIo.push_back(t[0] / t[1]);
     vsAlgorithm.push_back(t[0] / t[2]);
+    vsMemory.push_back(t[0] / t[3]);
     ++round;
   }
   const double sectors = static_cast<double>(sectorBytes);
   const WholeDiskResult result{
       sectors / Median(times[0]), fileBytes / Median(times[1]),
-      sectors / Median(times[2]), Median(vsIo), Median(vsAlgorithm)};
+      sectors / Median(times[2]), sectors / Median(times[3]), Median(vsIo),
+      Median(vsAlgorithm), Median(vsMemory)};
   state.counters["vs_io"] = result.vsIo;
   state.counters["vs_alg"] = result.vsAlgorithm;
+  state.counters["vs_mem"] = result.vsMemory;
   state.SetLabel(geo.label);
   wholeDiskResults[g] = result;
 }
@@ -343,13 +389,17 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   if (!wholeDiskResults.empty()) {
-    std::printf("\n%-18s %12s %12s %12s %8s %8s\n", "geometry", "ReadSectors",
-                "I/O floor", "alg. floor", "/ I/O", "/ alg.");
+    std::printf("\n%-18s %12s %12s %12s %12s %8s %8s %8s\n", "geometry",
+                "ReadSectors", "I/O floor", "alg. floor", "mem. floor", "/ I/O",
+                "/ alg.", "/ mem.");
   }
   for (const auto& [g, r] : wholeDiskResults) {
-    std::printf("%-18s %7.0f MB/s %7.0f MB/s %7.0f MB/s %7.2fx %7.2fx\n",
-                kGeometries[g].label, r.readerRate / 1e6, r.ioRate / 1e6,
-                r.algorithmRate / 1e6, r.vsIo, r.vsAlgorithm);
+    std::printf(
+        "%-18s %7.0f MB/s %7.0f MB/s %7.0f MB/s %7.0f MB/s %7.2fx %7.2fx "
+        "%7.2fx\n",
+        kGeometries[g].label, r.readerRate / 1e6, r.ioRate / 1e6,
+        r.algorithmRate / 1e6, r.memoryRate / 1e6, r.vsIo, r.vsAlgorithm,
+        r.vsMemory);
   }
   fs::remove_all(WorkDir());
   benchmark::Shutdown();
