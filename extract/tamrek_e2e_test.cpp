@@ -467,12 +467,15 @@ TEST_F(TamrekTest, EveryReadableByteOfADamagedFileIsKept) {
   const std::string created = Console("LDAT04 is created.\n");
   const std::size_t at = lines.find(created);
   ASSERT_NE(at, std::string::npos);
-  EXPECT_EQ(Run({input}, onePipe).out,
-            lines.substr(0, at) +
-                Console(ShortfallLines(kPlan[11], {{1, 256}}) +
-                        "LDAT04 already exists and is kept as it was.\n") +
-                lines.substr(at + created.size()) +
-                Console(SummaryLine(28, 1)));
+  EXPECT_EQ(
+      Run({input}, onePipe).out,
+      lines.substr(0, at) +
+          Console(ShortfallLines(kPlan[11], {{1, 256}}) +
+                  "LDAT04 already exists and is kept as it was.\n") +
+          lines.substr(at + created.size()) +
+          Console(std::string(
+              "28 of 29 files are complete; tamrek.map lists the 1 sector "
+              "still to be read.\n")));
 }
 
 TEST_F(TamrekTest, SectorsRecordedWithAReadErrorAreReportedInReadOrder) {
@@ -504,7 +507,12 @@ TEST_F(TamrekTest, SectorsRecordedWithAReadErrorAreReportedInReadOrder) {
   Result r = Run({input});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, CreatedLines());
-  EXPECT_EQ(r.err, Console(errors + SummaryLine(28, 3)));
+  EXPECT_EQ(
+      r.err,
+      Console(errors +
+              std::string(
+                  "28 of 29 files are complete; tamrek.map lists the 3 sectors "
+                  "still to be read.\n")));
   Bytes damaged = ExpectedFile(kPlan[2]);
   std::fill(damaged.begin() + 1024, damaged.begin() + 1536, 0xFF);
   for (const PlanRow& row : kPlan) {
@@ -525,7 +533,7 @@ TEST_F(TamrekTest, SectorsRecordedWithAReadErrorAreReportedInReadOrder) {
   EXPECT_EQ(r.out, CreatedLines({"MDAT02"}));
   EXPECT_EQ(r.err,
             Console(errors + "MDAT02 already exists and is kept as it was.\n" +
-                    SummaryLine(29, 0)));
+                    std::string("All 29 files are complete.\n")));
   ExpectEveryFileWhole();
   EXPECT_FALSE(fs::exists(work / "tamrek.map"));
 }
@@ -559,20 +567,23 @@ TEST_F(TamrekTest, SuccessiveDamagedDumpsAddUp) {
   const Step steps[] = {
       {"a placeholder filled", 6, 0,
        "MDAT01" + completed + "2306 of 2818 bytes are known.\n" +
-           SummaryLine(28, 1),
+           std::string(
+               "28 of 29 files are complete; tamrek.map lists the 1 sector "
+               "still to be read.\n"),
        SalvagedFile(mdat01, {{2, 0}})},
       {"two dumps make one", 8, 0,
        "MDAT01" + completed + "2818 of 2818 bytes are known.\n" +
-           SummaryLine(29, 0),
+           std::string("All 29 files are complete.\n"),
        ExpectedFile(mdat01)},
       {"disagreeing dumps", 7, 5,
        "MDAT01 already exists and differs from this image in sectors both "
        "read cleanly: disk 0, cylinder 7, head 0, sector 5; it is kept as it "
        "was.\n" +
-           SummaryLine(29, 0),
+           std::string("All 29 files are complete.\n"),
        ExpectedFile(mdat01)},
       {"nothing new", 9, 0,
-       "MDAT01 already exists and is kept as it was.\n" + SummaryLine(29, 0),
+       "MDAT01 already exists and is kept as it was.\n" +
+           std::string("All 29 files are complete.\n"),
        ExpectedFile(mdat01)},
   };
   for (const Step& step : steps) {
@@ -760,7 +771,7 @@ TEST_F(TamrekTest, AKnownSectorIsNeverReplacedByAWorseRead) {
                     SectorName(kPlan[1], 2) +
                     ", status 0xB0.\nMDAT01 already exists and is kept "
                     "as it was.\n" +
-                    SummaryLine(29, 0)));
+                    std::string("All 29 files are complete.\n")));
   EXPECT_EQ(ReadAll(work / "MDAT01"), zeros);
   // With a map in the folder (a new LDAT04 lacks a sector), MDAT01 is
   // known clean.
@@ -1677,7 +1688,7 @@ TEST_F(TamrekTest, AFileMadeReadOnlyIsKept) {
   EXPECT_EQ(r.out, CreatedLines({"MDAT01"}));
   EXPECT_EQ(r.err,
             Console("MDAT01 could not be written: the file is read-only.\n" +
-                    SummaryLine(29, 0)));
+                    std::string("All 29 files are complete.\n")));
   EXPECT_EQ(ReadAll(work / "MDAT01"), Bytes(2818, 0x11));
   fs::permissions(work / "MDAT01", fs::perms::owner_all);
 }
@@ -1709,9 +1720,9 @@ TEST_F(TamrekTest, AnInterruptNeverRemovesAFilePlantedUnderATemporaryName) {
       ClearWork();
       PlantEarlierExtraction(0);
       ASSERT_TRUE(WriteFile(input, DemoFile(4)));
-      RunOptions options =
-          Strace({temporary}, c.before + c.hold + ":delay_exit=" +
-                                  std::to_string(holdMs * 1000));
+      RunOptions options = Strace(
+          {temporary},
+          c.before + c.hold + ":delay_exit=" + std::to_string(holdMs * 1000));
       options.endsBySignal = true;
       Watch watch(work, c.event);
       bool inTime = false;
@@ -1805,7 +1816,7 @@ TEST_F(TamrekTest, AFileAnotherProgramHoldsIsTriedAgainThenNamed) {
   EXPECT_EQ(r.err, Console("MDAT02 could not be written: another program is "
                            "using the file.\nMDAT02.~2~ could not be "
                            "removed: another program is using the file.\n" +
-                           SummaryLine(29, 0)));
+                           std::string("All 29 files are complete.\n")));
   EXPECT_EQ(ReadAll(mdat02), Bytes(2050, 0xEA));
   ASSERT_EQ(std::system("wineserver -w"), 0);
   auto files = WorkFiles();
@@ -1823,7 +1834,7 @@ TEST_F(TamrekTest, OutputThatCannotBeReplacedIsReportedAndTheRunGoesOn) {
   EXPECT_EQ(r.out, CreatedLines({"NDAT02"}));
   EXPECT_EQ(r.err, Console("NDAT02 could not be written: a directory holds "
                            "the name.\n" +
-                           SummaryLine(28, 0)));
+                           std::string("28 of 29 files are complete.\n")));
   EXPECT_EQ(ReadAll(work / "NDAT02" / "keep"), Bytes(3, 1));
   const auto files = WorkFiles();
   EXPECT_EQ(files.size(), 29u);  // no temporary file left behind
@@ -1860,7 +1871,7 @@ TEST_F(TamrekTest, InputIsNeverReplacedWhateverNameReachesIt) {
     EXPECT_EQ(r.out, CreatedLines({"LDAT04"})) << how;
     EXPECT_EQ(r.err, Console("LDAT04 could not be written: it is the file "
                              "being read.\n" +
-                             SummaryLine(28, 0)))
+                             std::string("28 of 29 files are complete.\n")))
         << how;
     EXPECT_EQ(ReadAll(inWork), disks) << how;
     EXPECT_EQ(fs::is_symlink(inWork), how == "by a symbolic link") << how;
@@ -1927,7 +1938,8 @@ TEST_F(TamrekTest, NamesHeldAtTemporaryNamesAreNeverTouched) {
   const Result r = Run({input});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, CreatedLines({"MDAT05"}));
-  EXPECT_EQ(r.err, Console(leftovers + SummaryLine(29, 0)));
+  EXPECT_EQ(r.err,
+            Console(leftovers + std::string("All 29 files are complete.\n")));
   EXPECT_EQ(ReadAll(target), Bytes(5, 0x22));
   EXPECT_FALSE(fs::exists(root / "nowhere"));
   EXPECT_EQ(ReadAll(temporary("MDAT04", 0)), Bytes(3, 0x44));
@@ -2135,8 +2147,9 @@ TEST_F(TamrekTest, InterruptedRunLeavesEveryFileWholeAndNoTemporary) {
       close = CallNumber(setup, {input}, "close", "\"LDAT01.tmp0\"");
     }
     RunOptions options =
-        atClose ? Strace({}, "close" + signal + ":when=" + std::to_string(close))
-                : Strace({temporary}, c.at + signal);
+        atClose
+            ? Strace({}, "close" + signal + ":when=" + std::to_string(close))
+            : Strace({temporary}, c.at + signal);
     setup();
     options.endsBySignal = true;
     const Result r = Run({input}, options);
@@ -2244,7 +2257,7 @@ TEST_F(TamrekTest, InjectedFaultsAreNamedAndCostNoFile) {
        false, true, 1,
        ShortfallLines(kPlan[1], {{2, 0}}) +
            "MDAT01 could not be written: an input/output error.\n" +
-           SummaryLine(28, 0)},
+           std::string("28 of 29 files are complete.\n")},
   };
   for (const Case& c : cases) {
     std::map<std::string, Bytes> earlier;
@@ -2438,7 +2451,8 @@ TEST_F(TamrekTest, UnwritableDirectoryFailsEveryEntry) {
     failed +=
         std::string(row.name) + " could not be written: permission denied.\n";
   }
-  EXPECT_EQ(r.err, Console(failed + SummaryLine(0, 0)));
+  EXPECT_EQ(r.err,
+            Console(failed + std::string("0 of 29 files are complete.\n")));
   EXPECT_TRUE(WorkFiles().empty());
 
   // A folder of the user's own that may be written but not listed
