@@ -216,9 +216,9 @@ std::vector<std::vector<std::uint8_t>> ImagesOf(const std::string& path) {
 }
 
 // The memory floor: every track of every image held in memory walked.
-std::int64_t MemoryFloorPass(const Geometry& geo,
-                             const std::vector<std::vector<std::uint8_t>>& images,
-                             std::vector<std::uint8_t>* buf) {
+std::int64_t MemoryFloorPass(
+    const Geometry& geo, const std::vector<std::vector<std::uint8_t>>& images,
+    std::vector<std::uint8_t>* buf) {
   const int sectorBytes = 128 << geo.sizeCode;
   std::int64_t bytes = 0;
   for (const std::vector<std::uint8_t>& image : images) {
@@ -281,10 +281,13 @@ void BM_WholeDisk(benchmark::State& state) {
     ++round;
   }
   const double sectors = static_cast<double>(sectorBytes);
-  const WholeDiskResult result{
-      sectors / Median(times[0]), fileBytes / Median(times[1]),
-      sectors / Median(times[2]), sectors / Median(times[3]), Median(vsIo),
-      Median(vsAlgorithm), Median(vsMemory)};
+  const WholeDiskResult result{sectors / Median(times[0]),
+                               fileBytes / Median(times[1]),
+                               sectors / Median(times[2]),
+                               sectors / Median(times[3]),
+                               Median(vsIo),
+                               Median(vsAlgorithm),
+                               Median(vsMemory)};
   state.counters["vs_io"] = result.vsIo;
   state.counters["vs_alg"] = result.vsAlgorithm;
   state.counters["vs_mem"] = result.vsMemory;

@@ -271,10 +271,12 @@ TEST(DocsTest, TheReadmesGiveTheStatusesAndSendReadersToTheManual) {
         << "README.md does not give the exit status " << status;
   }
   EXPECT_NE(readme.find("man tamrek"), std::string::npos);
-  EXPECT_NE(Squeeze(ReadSource("packaging/README-linux.txt")).find("man tamrek"),
-            std::string::npos);
-  EXPECT_NE(Squeeze(ReadSource("packaging/README-windows.txt")).find("MANUAL.txt"),
-            std::string::npos);
+  EXPECT_NE(
+      Squeeze(ReadSource("packaging/README-linux.txt")).find("man tamrek"),
+      std::string::npos);
+  EXPECT_NE(
+      Squeeze(ReadSource("packaging/README-windows.txt")).find("MANUAL.txt"),
+      std::string::npos);
 }
 
 }  // namespace

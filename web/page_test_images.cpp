@@ -108,9 +108,9 @@ int main(int argc, char** argv) {
     });
     ok = ok &&
          WriteFile(dir + "/lacks" + std::to_string(lacking) + ".d88", lacks) &&
-         WriteFile(dir + "/Disk A, try " + std::to_string(lacking / 2 - 2) +
-                       ".d88",
-                   Split(lacks).at(0));
+         WriteFile(
+             dir + "/Disk A, try " + std::to_string(lacking / 2 - 2) + ".d88",
+             Split(lacks).at(0));
   }
   const std::string notes = "These are my notes, not a disk.\n";
   ok = ok && WriteFile(dir + "/notes.txt", Bytes(notes.begin(), notes.end()));

@@ -81,9 +81,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* tamrek_probe(const char* path) {
       reason.empty() && image.Open(path) ? image.GetImageCount() : 0;
   if (reason.empty() && images == 0) reason = "it holds no disk image";
   const std::string name = images > 0 ? FactsOf(&image, 0).name : "";
-  return Returned("{\"images\":" + std::to_string(images) +
-                  ",\"reason\":" + Quoted(reason) +
-                  ",\"image\":" + Quoted(name) + "}");
+  return Returned("{\"images\":" + std::to_string(images) + ",\"reason\":" +
+                  Quoted(reason) + ",\"image\":" + Quoted(name) + "}");
 }
 
 // ["NAME",...]: the plan's files, in the order the surveys number them.
