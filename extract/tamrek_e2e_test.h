@@ -42,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include "extract/kill_at_call.h"
 #include "tools/d88_writer.h"
 
 namespace e2e {
@@ -271,6 +272,10 @@ struct RunOptions {
   bool endsBySignal = false;  // the tool may end by a signal
   bool ignoreHangup = false;  // start the tool with SIGHUP ignored (nohup)
   std::string tag;  // after "stdout" and "stderr" in their files' names
+  // Kill the tool (SIGKILL) as it enters its killWhen'th call of killCall
+  // (kill_at_call.h); with no prefix.
+  std::string killCall;
+  int killWhen = 0;
 };
 
 // Reads `fd` until its end, or until `pid` has exited and nothing more comes
@@ -425,6 +430,22 @@ class Watch {
   int fd;
 };
 
+// Whether a run can be killed at a call here (kill_at_call.h): not where
+// the tests themselves run under an emulator without ptrace.
+inline bool KillAtCallRuns() {
+  static const bool runs = [] {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (KillableAt("write")) execlp("true", "true", nullptr);
+      _exit(125);
+    }
+    int status = 0;
+    AwaitKill(pid, 1, 30, &status);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }();
+  return runs;
+}
+
 // Whether strace can trace the tool here.
 inline bool StraceRuns() {
   static const bool runs =
@@ -534,6 +555,7 @@ class TamrekTest : public ::testing::Test {
           _exit(126);
         }
       }
+      if (options.killWhen > 0 && !KillableAt(options.killCall)) _exit(125);
       execvp(argv[0], argv.data());
       _exit(127);
     }
@@ -548,6 +570,10 @@ class TamrekTest : public ::testing::Test {
       if (pipeEnds[1] >= 0) close(pipeEnds[1]);
       result.out = ReadUntilExit(shared, pid, options, &status, &result.heldOn);
       close(shared);
+    } else if (options.killWhen > 0) {
+      AwaitKill(pid, options.killWhen, kRunLimitSeconds, &status);
+      result.out = AsText(ReadAll(outPath));
+      result.err = AsText(ReadAll(errPath));
     } else {
       // A run that hangs fails the test, not CI: it is killed at the limit.
       if (!AwaitEnd(pid, kRunLimitSeconds)) {
