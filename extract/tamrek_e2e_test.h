@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -24,6 +25,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -211,13 +213,17 @@ inline Bytes DemoDisk(int disk, int interleave = 1,
 }
 
 // `disks` demo disks, each record passed through `edit` when it is set.
+// Those without an edit are made once: tests take them hundreds of times.
 inline Bytes DemoFile(int disks, const SectorEdit& edit = nullptr) {
+  static std::map<int, Bytes> made;
+  if (!edit && made.count(disks) != 0) return made[disks];
   Bytes out;
   for (int d = 0; d < disks; ++d) {
     const Bytes image =
         DemoDisk(d, d + 1, edit);  // a different interleave each
     out.insert(out.end(), image.begin(), image.end());
   }
+  if (!edit) made[disks] = out;
   return out;
 }
 
@@ -456,7 +462,7 @@ inline bool StraceRuns() {
 class TamrekTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = fs::temp_directory_path() /
+    root = Scratch() /
            ("tamrek_e2e_" + std::to_string(getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root);
@@ -464,6 +470,8 @@ class TamrekTest : public ::testing::Test {
     fs::create_directories(work);
     input = (root / "disks.d88").string();
   }
+  // Where each test makes its folder: the system's temporary directory.
+  virtual fs::path Scratch() const { return fs::temp_directory_path(); }
   void TearDown() override {
     fs::permissions(work, fs::perms::owner_all, fs::perm_options::add);
     fs::remove_all(root);

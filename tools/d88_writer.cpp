@@ -2,6 +2,8 @@
 
 #include "tools/d88_writer.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 void PutFixed16(Bytes* bytes, std::size_t offset, std::uint16_t value) {
@@ -107,8 +109,9 @@ Bytes DemoSectorText(int disk, int c, int h, int r, int sizeCode) {
                 disk, c, h, r);
   const std::string text(line);
   Bytes out(static_cast<std::size_t>(128) << sizeCode);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<std::uint8_t>(text[i % text.size()]);
+  for (std::size_t i = 0; i < out.size(); i += text.size()) {
+    std::copy_n(text.begin(), std::min(text.size(), out.size() - i),
+                out.begin() + static_cast<std::ptrdiff_t>(i));
   }
   return out;
 }
