@@ -9,7 +9,8 @@
 
 BufferedFile::BufferedFile(std::int32_t windowSize)
     : windowSize(windowSize),
-      window(new (std::nothrow) std::uint8_t[windowSize]) {}
+      // Room for a window of new data after the part of a track kept.
+      window(new (std::nothrow) std::uint8_t[windowSize + windowSize / 2]) {}
 
 BufferedFile::~BufferedFile() { Close(); }
 
@@ -38,7 +39,8 @@ void BufferedFile::Close() {
 }
 
 std::int32_t BufferedFile::ReadAtSlow(std::int64_t offset, std::uint8_t* dest,
-                                      std::int32_t length) {
+                                      std::int32_t length,
+                                      std::int64_t walkStart) {
   if (!IsOpen() || length <= 0 || offset < 0) return 0;
   std::int32_t done = 0;
   while (done < length) {
@@ -58,47 +60,46 @@ std::int32_t BufferedFile::ReadAtSlow(std::int64_t offset, std::uint8_t* dest,
       done += ReadFromFile(offset, dest + done, wanted);
       break;  // the rest, if any, is beyond the end of the file
     }
-    Fill(offset, wanted);
+    Fill(offset, wanted, std::min(walkStart, offset));
     if (offset >= windowStart + windowLength) break;  // the end of the file
   }
   return done;
 }
 
-const std::uint8_t* BufferedFile::ViewSlow(std::int64_t offset,
-                                           std::int32_t length) {
+bool BufferedFile::ViewSlow(std::int64_t offset, std::int32_t length,
+                            std::int64_t walkStart) {
   if (!IsOpen() || offset < 0 || length <= 0 || length > windowSize) {
-    return nullptr;
+    return false;
   }
-  Fill(offset, length);
+  Fill(offset, length, std::min(walkStart, offset));
   const std::int64_t at = offset - windowStart;
-  return at + length <= windowLength ? window.get() + at : nullptr;
+  return at >= 0 && at + length <= windowLength;
 }
 
-void BufferedFile::Fill(std::int64_t offset, std::int32_t length) {
-  // A walk that reads on past the window's end keeps the window's last
-  // quarter, at most 64 KiB (more than a floppy's longest track), so that
-  // it can step back to the start of the track it is on without reading
-  // those bytes from the file again.
+void BufferedFile::Fill(std::int64_t offset, std::int32_t length,
+                        std::int64_t walkStart) {
+  // A track walk steps back to its track's start for the next sector: the
+  // window starts there, so that it holds the whole track, unless the walk
+  // has come more than half a window (a hostile track; no floppy's is that
+  // long).  What the window holds from there on is kept, not read again:
+  // at most the part of one track before the window's end, and then a
+  // whole window of new data is read after it.
+  const std::int64_t from =
+      walkStart >= 0 && offset - walkStart + length <= windowSize / 2
+          ? walkStart
+          : offset;
   const std::int64_t windowEnd = windowStart + windowLength;
-  const std::int32_t keep = std::min(windowSize / 4, std::int32_t{64 << 10});
-  std::int64_t keepFrom = offset;
   std::int32_t kept = 0;
-  if (windowLength > 0 && offset >= windowStart && offset <= windowEnd) {
-    keepFrom = std::max(windowStart, std::min(offset, windowEnd - keep));
-    kept = static_cast<std::int32_t>(windowEnd - keepFrom);
-    // Not a walk reading on, or no room for what is wanted: start afresh.
-    if (kept > windowSize / 2 || (offset - keepFrom) + length > windowSize) {
-      keepFrom = offset;
-      kept = 0;
-    }
-  }
-  if (kept > 0) {
-    std::memmove(window.get(), window.get() + (keepFrom - windowStart),
+  // At most half a window is kept, so that a whole window fits after it.
+  if (windowLength > 0 && from >= windowStart && from < windowEnd &&
+      windowEnd - from <= windowSize / 2) {
+    kept = static_cast<std::int32_t>(windowEnd - from);
+    std::memmove(window.get(), window.get() + (from - windowStart),
                  static_cast<std::size_t>(kept));
   }
-  windowStart = keepFrom;
-  windowLength = kept + ReadFromFile(keepFrom + kept, window.get() + kept,
-                                     windowSize - kept);
+  windowStart = from;
+  windowLength =
+      kept + ReadFromFile(from + kept, window.get() + kept, windowSize);
 }
 
 bool BufferedFile::LoadStream() {

@@ -72,6 +72,13 @@ class BufferedFile {
   // Returns the bytes delivered, as Read() does; 0 for a negative offset.
   std::int32_t ReadAt(std::int64_t offset, std::uint8_t* dest,
                       std::int32_t length) {
+    return ReadAt(offset, dest, length, offset);
+  }
+  // The same, within a walk that started at `walkStart` (<= offset) and
+  // may step back there: when the window must be loaded, it starts there
+  // if it can, keeping the bytes it holds from there on.
+  std::int32_t ReadAt(std::int64_t offset, std::uint8_t* dest,
+                      std::int32_t length, std::int64_t walkStart) {
     // Fast path, inline: the whole read lies in the window.  This is nearly
     // every read of a track walk.
     const std::int64_t at = offset - windowStart;
@@ -79,17 +86,34 @@ class BufferedFile {
       std::memcpy(dest, window.get() + at, static_cast<std::size_t>(length));
       return length;
     }
-    return ReadAtSlow(offset, dest, length);
+    return ReadAtSlow(offset, dest, length, walkStart);
+  }
+
+  // Reads up to `length` bytes at file offset `offset` into `dest` from the
+  // file itself (or a stream's copy), neither using nor loading the window:
+  // for a few bytes read far apart, such as the images' headers when a file
+  // is opened.  Returns the bytes delivered, as ReadAt() does.
+  std::int32_t ReadDirect(std::int64_t offset, std::uint8_t* dest,
+                          std::int32_t length) {
+    if (!IsOpen() || length <= 0 || offset < 0) return 0;
+    return ReadFromFile(offset, dest, length);
   }
 
   // A view of the `length` bytes at file offset `offset`, without copying
-  // them: a pointer into the window, valid until the next call that reads.
-  // REQUIRES: 0 < length <= the window size.
+  // them: a pointer into the window, valid until the next call that reads,
+  // and in `*held` the bytes the window holds from there (at least
+  // `length`).  `walkStart` is as ReadAt() takes it.
+  // REQUIRES: 0 < length <= the window size; walkStart <= offset.
   // Returns nullptr when the file does not hold all `length` bytes there.
-  const std::uint8_t* View(std::int64_t offset, std::int32_t length) {
-    const std::int64_t at = offset - windowStart;
-    if (at >= 0 && at + length <= windowLength) return window.get() + at;
-    return ViewSlow(offset, length);
+  const std::uint8_t* View(std::int64_t offset, std::int32_t length,
+                           std::int64_t walkStart, std::int32_t* held) {
+    std::int64_t at = offset - windowStart;
+    if (at < 0 || at + length > windowLength) {
+      if (!ViewSlow(offset, length, walkStart)) return nullptr;
+      at = offset - windowStart;
+    }
+    *held = windowLength - static_cast<std::int32_t>(at);
+    return window.get() + at;
   }
 
   // Whether the last read that went to the file failed with an error rather
@@ -101,11 +125,14 @@ class BufferedFile {
 
  private:
   std::int32_t ReadAtSlow(std::int64_t offset, std::uint8_t* dest,
-                          std::int32_t length);
-  const std::uint8_t* ViewSlow(std::int64_t offset, std::int32_t length);
+                          std::int32_t length, std::int64_t walkStart);
+  // Loads the window for View(); returns whether it holds the bytes.
+  bool ViewSlow(std::int64_t offset, std::int32_t length,
+                std::int64_t walkStart);
   // Loads the window so that it holds the `length` bytes at `offset`, as far
-  // as the file has them.  REQUIRES: 0 < length <= windowSize.
-  void Fill(std::int64_t offset, std::int32_t length);
+  // as the file has them, starting at `walkStart` when they fit from there.
+  // REQUIRES: 0 < length <= windowSize; walkStart <= offset.
+  void Fill(std::int64_t offset, std::int32_t length, std::int64_t walkStart);
   // Reads up to `length` bytes at file offset `offset` from the file itself
   // (or from the copy of a stream).
   std::int32_t ReadFromFile(std::int64_t offset, std::uint8_t* dest,

@@ -71,19 +71,36 @@ TEST_F(BufferedFileTest, RandomSeeksAndReadsDeliverTheFilesBytes) {
       if (random() % 4 == 0) {  // a view instead of a read
         const std::int32_t length =
             1 + static_cast<std::int32_t>(random() % 64);
-        const std::uint8_t* view = file.View(at, length);
+        // Within a walk that began up to 40 bytes before.
+        const std::int64_t walkStart =
+            std::max<std::int64_t>(0, at - static_cast<int>(random() % 40));
+        std::int32_t held = -1;
+        const std::uint8_t* view = file.View(at, length, walkStart, &held);
         const Bytes expected = Expected(at, length);
         if (expected.size() < static_cast<std::size_t>(length)) {
           EXPECT_EQ(view, nullptr) << "step " << step;
         } else {
           ASSERT_NE(view, nullptr) << "step " << step;
-          EXPECT_TRUE(std::equal(expected.begin(), expected.end(), view));
+          ASSERT_GE(held, length) << "step " << step;
+          // Every byte it says it holds is the file's.
+          const Bytes all = Expected(at, held);
+          ASSERT_EQ(all.size(), static_cast<std::size_t>(held));
+          EXPECT_TRUE(std::equal(all.begin(), all.end(), view))
+              << "step " << step;
         }
         continue;
       }
       const std::int32_t length = static_cast<std::int32_t>(random() % 200);
       Bytes buf(static_cast<std::size_t>(length) + 1, 0xEE);
-      const std::int32_t got = file.Read(buf.data(), length);
+      const int how = static_cast<int>(random() % 3);
+      const std::int32_t got =
+          how == 0   ? file.Read(buf.data(), length)
+          : how == 1 ? file.ReadDirect(at, buf.data(), length)
+                     : file.ReadAt(at, buf.data(), length,
+                                   std::max<std::int64_t>(0, at - 30));
+      if (how != 0) {
+        ASSERT_TRUE(file.Seek(at + got));
+      }
       const Bytes expected = Expected(at, length);
       ASSERT_EQ(got, static_cast<std::int32_t>(expected.size()))
           << "step " << step << " at " << at << " length " << length;

@@ -76,8 +76,8 @@ bool D88Image::Open(const char* path) {
   std::int64_t position = 0;
   while (imageCount < kMaxImages) {
     imageOffsets[imageCount] = static_cast<std::int32_t>(position);
-    if (!file.Seek(position)) break;
-    if (file.Read(header, kDiskHeaderSize) < kDiskHeaderSize) {
+    // Read past the window: the images' headers lie far apart.
+    if (file.ReadDirect(position, header, kDiskHeaderSize) < kDiskHeaderSize) {
       // A file that fails on its very first read (a disk that cannot be
       // read, say) is not a file that can be read at all.
       if (imageCount == 0 && file.HadError()) {
@@ -213,19 +213,33 @@ std::int32_t D88Image::FindSector(std::int32_t track, std::int32_t c,
       static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)};
 
   // `i` counts records; a hostile file can hold more than 2^16 of them.
+  // The walk steps through the window by pointer, `held` bytes of it left
+  // from `raw`, and asks the stream again only when a header lies beyond.
+  const std::int64_t trackStart = position;
+  const std::uint8_t* raw = nullptr;
+  std::int32_t held = 0;
   for (std::int64_t i = 0;; ++i) {
-    const std::uint8_t* raw = file.View(position, kSectorHeaderSize);
-    if (raw == nullptr) return 0;
-    position += kSectorHeaderSize;
+    if (held < kSectorHeaderSize) {
+      raw = file.View(position, kSectorHeaderSize, trackStart, &held);
+      if (raw == nullptr) return 0;
+    }
     const SectorHeader header = DecodeSectorHeader(raw);
     if (header.sectorCount == 0) return 0;
     if (std::memcmp(raw, id, sizeof id) == 0) {
       const std::int32_t wanted =
           header.dataSize < maxLen ? header.dataSize : maxLen;
       *status = raw[kStatusOffset];
-      return file.ReadAt(position, dest, wanted);
+      return file.ReadAt(position + kSectorHeaderSize, dest, wanted,
+                         trackStart);
     }
-    position += header.dataSize;
+    const std::int32_t step = kSectorHeaderSize + header.dataSize;
+    position += step;
+    if (step < held) {
+      raw += step;
+      held -= step;
+    } else {
+      held = 0;
+    }
     if (i + 1 == header.sectorCount) return 0;
   }
 }
@@ -272,9 +286,12 @@ std::int32_t D88Image::ReadTrackIds(std::int32_t track, std::uint8_t* dest,
   // Only whole entries are stored.
   constexpr std::int32_t kEntrySize = sizeof(SectorId);
   const std::int32_t entries = length > 0 ? length / kEntrySize : 0;
+  const std::int64_t trackStart = position;
   std::int32_t i = 0;
   while (i < entries) {
-    const std::uint8_t* raw = file.View(position, kSectorHeaderSize);
+    std::int32_t held;
+    const std::uint8_t* raw =
+        file.View(position, kSectorHeaderSize, trackStart, &held);
     if (raw == nullptr) break;
     const SectorHeader header = DecodeSectorHeader(raw);
     // C, H, R, N: the header's first bytes, as stored.
