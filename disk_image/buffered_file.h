@@ -2,10 +2,12 @@
 // reading, with a position of its own and one read window of file data.
 // Seeks only move the position; a read is served from the window when it
 // can be and goes to the file only when it falls outside it, one large read
-// per window.  Reads at least as large as the window go straight from the
-// file into the caller's buffer.  It keeps the semantics the D88 reader
-// relies on: a position at or beyond the end of the file is allowed, a read
-// there delivers fewer bytes (or none) and leaves the stream usable, and
+// per window.  A track walk names where it started, and a refill begins
+// there, so that the walk can step back to its track's start for free.
+// Reads at least as large as the window, and reads asked to, go straight
+// from the file into the caller's buffer.  It keeps the semantics the D88
+// reader relies on: a position at or beyond the end of the file is allowed, a
+// read there delivers fewer bytes (or none) and leaves the stream usable, and
 // every read reports how many bytes it delivered.  A stream that cannot
 // seek (a pipe, a FIFO, a character device) is read whole when it is opened,
 // and the reads are served from that copy with the same results.
