@@ -380,25 +380,14 @@ class LocalFileSystem final : public FileSystem {
   bool List(std::vector<FolderEntry>* entries) override {
     entries->clear();
     if (Folder() < 0) return false;
-#ifdef TAMREK_HAVE_GETDENTS64
-    // The folder's own descriptor, read from its start.
-    if (listedOnce && lseek(folder, 0, SEEK_SET) != 0) return false;
-    listedOnce = true;
-    alignas(dirent64) char buffer[16384];
-    for (;;) {
-      const ssize_t got = getdents64(folder, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return false;
-      if (got == 0) return true;
-      for (ssize_t at = 0; at < got;) {
-        const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-        Add(entry->d_name, entry->d_type, entries);
-        at += entry->d_reclen;
-      }
+    // A descriptor of its own, read from the folder's start.
+    const int fd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return false;
+    DIR* listing = fdopendir(fd);
+    if (listing == nullptr) {
+      close(fd);
+      return false;
     }
-#else
-    DIR* listing = fdopendir(dup(folder));
-    if (listing == nullptr) return false;
     rewinddir(listing);
     bool listed = true;
     for (;;) {
@@ -412,7 +401,6 @@ class LocalFileSystem final : public FileSystem {
     }
     closedir(listing);
     return listed;
-#endif
   }
 
   FileRead Read(const std::string& name, std::size_t limit,
@@ -591,9 +579,6 @@ class LocalFileSystem final : public FileSystem {
 
   int folder = -1;
   int folderError = 0;
-#ifdef TAMREK_HAVE_GETDENTS64
-  bool listedOnce = false;  // `folder` is no longer at its start
-#endif
 };
 
 }  // namespace
