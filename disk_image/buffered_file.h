@@ -85,7 +85,7 @@ class BufferedFile {
     // every read of a track walk.
     const std::int64_t at = offset - windowStart;
     if (length > 0 && at >= 0 && at + length <= windowLength) {
-      std::memcpy(dest, window.get() + at, static_cast<std::size_t>(length));
+      std::memcpy(dest, window + at, static_cast<std::size_t>(length));
       return length;
     }
     return ReadAtSlow(offset, dest, length, walkStart);
@@ -115,7 +115,7 @@ class BufferedFile {
       at = offset - windowStart;
     }
     *held = windowLength - static_cast<std::int32_t>(at);
-    return window.get() + at;
+    return window + at;
   }
 
   // Whether the last read that went to the file failed with an error rather
@@ -151,7 +151,10 @@ class BufferedFile {
   platform::InputFile file;
   std::int64_t position = 0;
   const std::int32_t windowSize;
-  std::unique_ptr<std::uint8_t[]> window;
+  // The window moves through a buffer of a few windows (see Fill()).
+  static constexpr std::int32_t kBufferWindows = 16;
+  std::unique_ptr<std::uint8_t[]> buffer;
+  std::uint8_t* window;           // in `buffer`
   std::int64_t windowStart = 0;   // file offset of window[0]
   std::int32_t windowLength = 0;  // valid bytes in the window
   bool hadError = false;
