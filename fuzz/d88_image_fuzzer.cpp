@@ -3,7 +3,8 @@
 // the input's last bytes, so the fuzzer shapes both the file and how it is
 // read.  Arguments include negative and huge values; every destination
 // buffer is exactly as large as the length passed, so that AddressSanitizer
-// catches any write past it.  A broken postcondition aborts.
+// catches any write past it.  The reader's window is small, so that its
+// refills are taken often.  A broken postcondition aborts.
 //
 // Built with -fsanitize=fuzzer it is a libFuzzer target; built with
 // replay_main.cpp it replays files (the seed corpus and past crashes).
@@ -108,7 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (size > 0) std::fwrite(data, 1, size, f);
   std::fclose(f);
 
-  D88Image image;
+  // A window of 256 bytes: inputs of a few kilobytes then take the
+  // stream's every refill, kept track part and return to its buffer's
+  // start, which a 64 KiB window would see only in files of megabytes.
+  D88Image image(256);
   Check(image.Open(path.c_str()));
   Arguments args(data, size);
   for (int op = 0; op < 16 && !args.Done(); ++op) {
