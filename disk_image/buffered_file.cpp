@@ -37,6 +37,7 @@ void BufferedFile::Close() {
   streamSize = 0;
   position = 0;
   windowLength = 0;
+  readOnEnd = INT64_MAX;
   hadError = false;
 }
 
@@ -100,14 +101,28 @@ void BufferedFile::Fill(std::int64_t offset, std::int32_t length,
   // run that reads a few tracks here and there stays in the first windows,
   // and touches no more memory.)
   std::uint8_t* start = buffer.get();
-  if (windowLength > 0 && from >= windowStart && from <= windowEnd &&
-      windowEnd - from <= windowSize / 2) {
+  const bool readingOn = windowLength > 0 && from >= windowStart &&
+                         from <= windowEnd &&
+                         windowEnd - from <= windowSize / 2;
+  // A walk reading on reads twice as much each time, up to half the
+  // buffer, as the system's own read-ahead grows: a disk read whole costs
+  // a few calls per image, not one per window.  A fresh window is one.
+  readSize = readingOn ? static_cast<std::int32_t>(std::min<std::int64_t>(
+                             2 * std::int64_t{readSize},
+                             std::int64_t{kBufferWindows / 2} * windowSize))
+                       : windowSize;
+  if (readingOn && readOnEnd - windowEnd < readSize) {
+    // No further than the end the reader named, but a window at least.
+    readSize = static_cast<std::int32_t>(
+        std::max<std::int64_t>(windowSize, readOnEnd - windowEnd));
+  }
+  if (readingOn) {
     kept = static_cast<std::int32_t>(windowEnd - from);
     start = window + (from - windowStart);
     std::uint8_t* const end =
         buffer.get() + static_cast<std::size_t>(kBufferWindows) *
                            static_cast<std::size_t>(windowSize);
-    if (end - (start + kept) < windowSize) {
+    if (end - (start + kept) < readSize) {
       if (kept > 0) {
         std::memmove(buffer.get(), start, static_cast<std::size_t>(kept));
       }
@@ -116,7 +131,7 @@ void BufferedFile::Fill(std::int64_t offset, std::int32_t length,
   }
   window = start;
   windowStart = from;
-  windowLength = kept + ReadFromFile(from + kept, window + kept, windowSize);
+  windowLength = kept + ReadFromFile(from + kept, window + kept, readSize);
 }
 
 bool BufferedFile::LoadStream() {

@@ -125,6 +125,10 @@ class BufferedFile {
   // Forgets the window, so that the next read sees the file as it is now.
   void DropWindow() { windowLength = 0; }
 
+  // Where the data a walk reads on through ends (an image's end): refills
+  // that grow stop there, and read a window at least.
+  void SetReadOnEnd(std::int64_t end) { readOnEnd = end; }
+
  private:
   std::int32_t ReadAtSlow(std::int64_t offset, std::uint8_t* dest,
                           std::int32_t length, std::int64_t walkStart);
@@ -154,9 +158,11 @@ class BufferedFile {
   // The window moves through a buffer of a few windows (see Fill()).
   static constexpr std::int32_t kBufferWindows = 16;
   std::unique_ptr<std::uint8_t[]> buffer;
-  std::uint8_t* window;           // in `buffer`
-  std::int64_t windowStart = 0;   // file offset of window[0]
-  std::int32_t windowLength = 0;  // valid bytes in the window
+  std::uint8_t* window;                // in `buffer`
+  std::int32_t readSize = 0;           // the last refill's read (see Fill())
+  std::int64_t readOnEnd = INT64_MAX;  // see SetReadOnEnd()
+  std::int64_t windowStart = 0;        // file offset of window[0]
+  std::int32_t windowLength = 0;       // valid bytes in the window
   bool hadError = false;
   bool streamed = false;  // the bytes are in `chunks`, not `file`
   // The whole of a stream that cannot seek, `streamSize` bytes.

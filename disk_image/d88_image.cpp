@@ -130,6 +130,9 @@ bool D88Image::SelectImage(std::int32_t index) {
   }
   mediaType = header[kMediaTypeOffset];
   diskSize = BitCastToSigned32(DecodeFixed32(header + kDiskSizeOffset));
+  // A walk reading on reads no further ahead than the image's end.
+  file.SetReadOnEnd(std::int64_t{imageOffsets[index]} +
+                    (diskSize > 0 ? diskSize : 0));
   for (int i = 0; i < kNameSize && header[i] != 0; ++i) {
     name[i] = static_cast<char>(header[i]);
   }
