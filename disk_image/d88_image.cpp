@@ -207,18 +207,24 @@ std::int32_t D88Image::FindSector(std::int32_t track, std::int32_t c,
   if (maxLen <= 0) return 0;
   std::int64_t position;
   if (!LocateTrack(track, &position)) return 0;
-  // A record's ID bytes hold 0..255: nothing else is ever found.  The four
-  // are compared at once, in one load: the walk spends its time on the
-  // chain of dependent header reads, and this keeps each step short.
+  // A record's ID bytes hold 0..255: nothing else is ever found.
   if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
   const std::uint8_t id[4] = {
       static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
       static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)};
+  return FindInTrack(position, id, dest, maxLen, status);
+}
 
-  // `i` counts records; a hostile file can hold more than 2^16 of them.
-  // The walk steps through the window by pointer, `held` bytes of it left
-  // from `raw`, and asks the stream again only when a header lies beyond.
-  const std::int64_t trackStart = position;
+std::int32_t D88Image::FindInTrack(std::int64_t trackStart,
+                                   const std::uint8_t id[4], std::uint8_t* dest,
+                                   std::int32_t maxLen, std::uint8_t* status) {
+  // The four ID bytes are compared at once, in one load: the walk spends
+  // its time on the chain of dependent header reads, and this keeps each
+  // step short.  `i` counts records; a hostile file can hold more than
+  // 2^16 of them.  The walk steps through the window by pointer, `held`
+  // bytes of it left from `raw`, and asks the stream again only when a
+  // header lies beyond.
+  std::int64_t position = trackStart;
   const std::uint8_t* raw = nullptr;
   std::int32_t held = 0;
   for (std::int64_t i = 0;; ++i) {
@@ -228,7 +234,7 @@ std::int32_t D88Image::FindSector(std::int32_t track, std::int32_t c,
     }
     const SectorHeader header = DecodeSectorHeader(raw);
     if (header.sectorCount == 0) return 0;
-    if (std::memcmp(raw, id, sizeof id) == 0) {
+    if (std::memcmp(raw, id, 4) == 0) {
       const std::int32_t wanted =
           header.dataSize < maxLen ? header.dataSize : maxLen;
       *status = raw[kStatusOffset];
@@ -255,10 +261,25 @@ std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
   if (length <= 0 || n < 0 || n > kMaxSizeCode) return 0;
   std::int32_t unit = std::int32_t{128} << n;
   std::int32_t done = 0;
+  // The track is located, and its C, H and N checked, once for all its
+  // sectors: a run of sectors makes one call per track of such checks.
+  std::int32_t located = -1;
+  std::int64_t trackStart = 0;
   while (done < length) {
     if (length - done < unit) unit = length - done;
+    if (track != located) {
+      if (!LocateTrack(track, &trackStart) || !IsByte(c) || !IsByte(h) ||
+          !IsByte(n)) {
+        break;
+      }
+      located = track;
+    }
+    if (!IsByte(r)) break;
+    const std::uint8_t id[4] = {
+        static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
+        static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)};
     std::uint8_t status = 0;
-    if (FindSector(track, c, h, r, n, dest + done, unit, &status) < unit) {
+    if (FindInTrack(trackStart, id, dest + done, unit, &status) < unit) {
       break;
     }
     NoteStatus(c, h, r, n, status);

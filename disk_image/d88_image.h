@@ -172,6 +172,11 @@ class D88Image {
   std::int32_t FindSector(std::int32_t track, std::int32_t c, std::int32_t h,
                           std::int32_t r, std::int32_t n, std::uint8_t* dest,
                           std::int32_t maxLen, std::uint8_t* status);
+  // FindSector() on the track whose first header is at `trackStart`, for
+  // the ID bytes `id` (C, H, R, N).  REQUIRES: maxLen > 0.
+  std::int32_t FindInTrack(std::int64_t trackStart, const std::uint8_t id[4],
+                           std::uint8_t* dest, std::int32_t maxLen,
+                           std::uint8_t* status);
   // Appends sector (c, h, r, n) to readErrors when `status` is an error.
   void NoteStatus(std::int32_t c, std::int32_t h, std::int32_t r,
                   std::int32_t n, std::uint8_t status);
