@@ -84,8 +84,8 @@ void BufferedFile::Fill(std::int64_t offset, std::int32_t length,
   // window starts there, so that it holds the whole track, unless the walk
   // has come more than half a window (a hostile track; no floppy's is that
   // long).  What the window holds from there on is kept, not read again:
-  // at most the part of one track before the window's end, and then a
-  // whole window of new data is read after it.
+  // at most the part of one track before the window's end, and then new
+  // data are read after it.
   const std::int64_t from =
       walkStart >= 0 && offset - walkStart + length <= windowSize / 2
           ? walkStart
@@ -94,8 +94,8 @@ void BufferedFile::Fill(std::int64_t offset, std::int32_t length,
   std::int32_t kept = 0;
   // At most half a window is kept.  A walk reading on keeps it where it is
   // and reads the new data after it, further into the buffer, until the
-  // buffer has no room for a window more; then it moves to the buffer's
-  // start, where a fresh window goes too.  (The system copies into memory
+  // buffer has no room for the read; then it moves to the buffer's start,
+  // where a fresh window goes too.  (The system copies into memory
   // it has not just written faster: a reader walking a whole disk runs up
   // to a sixth faster so than into one window's memory again and again.  A
   // run that reads a few tracks here and there stays in the first windows,

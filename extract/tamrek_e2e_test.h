@@ -44,7 +44,7 @@
 #include <thread>
 #include <vector>
 
-#include "extract/kill_at_call.h"
+#include "extract/kill_at_call_test.h"
 #include "tools/d88_writer.h"
 
 namespace e2e {
@@ -279,7 +279,7 @@ struct RunOptions {
   bool ignoreHangup = false;  // start the tool with SIGHUP ignored (nohup)
   std::string tag;  // after "stdout" and "stderr" in their files' names
   // Kill the tool (SIGKILL) as it enters its killWhen'th call of killCall
-  // (kill_at_call.h); with no prefix.
+  // (kill_at_call_test.h); with no prefix.
   std::string killCall;
   int killWhen = 0;
 };
@@ -436,7 +436,7 @@ class Watch {
   int fd;
 };
 
-// Whether a run can be killed at a call here (kill_at_call.h): not where
+// Whether a run can be killed at a call here (kill_at_call_test.h): not where
 // the tests themselves run under an emulator without ptrace.
 inline bool KillAtCallRuns() {
   static const bool runs = [] {

@@ -12,8 +12,8 @@
 // In the child: KillableAt(call) before exec.  In the parent:
 // AwaitKill(pid, when, seconds, &status) in place of waitpid.
 
-#ifndef TAMREK_EXTRACT_KILL_AT_CALL_H_
-#define TAMREK_EXTRACT_KILL_AT_CALL_H_
+#ifndef TAMREK_EXTRACT_KILL_AT_CALL_TEST_H_
+#define TAMREK_EXTRACT_KILL_AT_CALL_TEST_H_
 
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -136,4 +136,4 @@ inline bool AwaitKill(pid_t pid, int when, int seconds, int* status) {
 
 }  // namespace e2e
 
-#endif  // TAMREK_EXTRACT_KILL_AT_CALL_H_
+#endif  // TAMREK_EXTRACT_KILL_AT_CALL_TEST_H_
