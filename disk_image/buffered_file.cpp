@@ -91,32 +91,29 @@ void BufferedFile::Fill(std::int64_t offset, std::int32_t length,
           ? walkStart
           : offset;
   const std::int64_t windowEnd = windowStart + windowLength;
-  std::int32_t kept = 0;
-  // At most half a window is kept.  A walk reading on keeps it where it is
-  // and reads the new data after it, further into the buffer, until the
-  // buffer has no room for the read; then it moves to the buffer's start,
-  // where a fresh window goes too.  (The system copies into memory
-  // it has not just written faster: a reader walking a whole disk runs up
-  // to a sixth faster so than into one window's memory again and again.  A
-  // run that reads a few tracks here and there stays in the first windows,
-  // and touches no more memory.)
-  std::uint8_t* start = buffer.get();
   const bool readingOn = windowLength > 0 && from >= windowStart &&
                          from <= windowEnd &&
                          windowEnd - from <= windowSize / 2;
-  // A walk reading on reads twice as much each time, up to half the
-  // buffer, as the system's own read-ahead grows: a disk read whole costs
-  // a few calls per image, not one per window.  A fresh window is one.
-  readSize = readingOn ? static_cast<std::int32_t>(std::min<std::int64_t>(
-                             2 * std::int64_t{readSize},
-                             std::int64_t{kBufferWindows / 2} * windowSize))
-                       : windowSize;
-  if (readingOn && readOnEnd - windowEnd < readSize) {
-    // No further than the end the reader named, but a window at least.
-    readSize = static_cast<std::int32_t>(
-        std::max<std::int64_t>(windowSize, readOnEnd - windowEnd));
-  }
+  // A fresh window is one window's read at the buffer's start: a run that
+  // reads a few tracks here and there touches no more memory than that.
+  std::uint8_t* start = buffer.get();
+  std::int32_t kept = 0;
+  const std::int32_t lastRead = readSize;
+  readSize = windowSize;
   if (readingOn) {
+    // A walk reading on keeps what it has (at most half a window) where it
+    // is and reads after it, further into the buffer, moving to the
+    // buffer's start only when the read has no room: the system copies
+    // into memory the process has not just written faster, a whole disk so
+    // up to a sixth faster than into one window's memory again and again.
+    // It reads twice as much each time, up to half the buffer, as the
+    // system's own read-ahead grows, so a disk read whole costs a few calls
+    // per image; but no further than the end the reader named, and a
+    // window at least.
+    readSize = static_cast<std::int32_t>(std::max<std::int64_t>(
+        windowSize, std::min({2 * std::int64_t{lastRead},
+                              std::int64_t{kBufferWindows / 2} * windowSize,
+                              readOnEnd - windowEnd})));
     kept = static_cast<std::int32_t>(windowEnd - from);
     start = window + (from - windowStart);
     std::uint8_t* const end =
