@@ -578,17 +578,17 @@ class TamrekTest : public ::testing::Test {
       if (pipeEnds[1] >= 0) close(pipeEnds[1]);
       result.out = ReadUntilExit(shared, pid, options, &status, &result.heldOn);
       close(shared);
-    } else if (options.killWhen > 0) {
-      AwaitKill(pid, options.killWhen, kRunLimitSeconds, &status);
-      result.out = AsText(ReadAll(outPath));
-      result.err = AsText(ReadAll(errPath));
     } else {
       // A run that hangs fails the test, not CI: it is killed at the limit.
-      if (!AwaitEnd(pid, kRunLimitSeconds)) {
-        ADD_FAILURE() << "still running after " << kRunLimitSeconds << " s";
-        kill(pid, SIGKILL);
+      if (options.killWhen > 0) {
+        AwaitKill(pid, options.killWhen, kRunLimitSeconds, &status);
+      } else {
+        if (!AwaitEnd(pid, kRunLimitSeconds)) {
+          ADD_FAILURE() << "still running after " << kRunLimitSeconds << " s";
+          kill(pid, SIGKILL);
+        }
+        EXPECT_EQ(waitpid(pid, &status, 0), pid);
       }
-      EXPECT_EQ(waitpid(pid, &status, 0), pid);
       result.out = AsText(ReadAll(outPath));
       result.err = AsText(ReadAll(errPath));
     }
