@@ -49,6 +49,111 @@ bool IsReadErrorStatus(std::uint8_t status) {
   return status != 0x00 && status != 0x10;
 }
 
+// Walks the records of the track whose first header is at `trackStart` in
+// stored order, calling visit(header, position) with each record's 16
+// header bytes and its file position, until visit returns true.  The walk
+// also ends at a record whose sector count is 0 (not visited), after the
+// record whose count says it is the last, and where the file ends.  It
+// spends its time on the chain of dependent header reads, so each step is
+// kept short: it steps through the window by pointer, `held` bytes of it
+// left from `raw`, and asks the stream again only when a header lies
+// beyond.  `i` counts records; a hostile file can hold more than 2^16.
+template <typename Visit>
+void WalkTrack(BufferedFile* file, std::int64_t trackStart, Visit visit) {
+  std::int64_t position = trackStart;
+  const std::uint8_t* raw = nullptr;
+  std::int32_t held = 0;
+  for (std::int64_t i = 0;; ++i) {
+    if (held < D88Image::kSectorHeaderSize) {
+      raw =
+          file->View(position, D88Image::kSectorHeaderSize, trackStart, &held);
+      if (raw == nullptr) return;
+    }
+    const SectorHeader header = DecodeSectorHeader(raw);
+    if (header.sectorCount == 0) return;
+    if (visit(raw, position)) return;
+    const std::int32_t step = D88Image::kSectorHeaderSize + header.dataSize;
+    position += step;
+    if (step < held) {
+      raw += step;
+      held -= step;
+    } else {
+      held = 0;
+    }
+    if (i + 1 == header.sectorCount) return;
+  }
+}
+
+// The records one walk of a track visits, as far as it holds them: a run
+// of sectors looks each of its sectors up here rather than walking the
+// track again for each.  A track as nearly every disk records it, its
+// sectors numbered on from the first record's with the same C, H and N,
+// is looked up by number; any other is searched record by record.
+class TrackIndex {
+ public:
+  // Enough for any floppy's track; a hostile one may hold more.
+  static constexpr int kMaxRecords = 64;
+
+  struct Record {
+    std::uint8_t id[4];    // C, H, R, N as stored
+    std::uint32_t offset;  // of its header, from the track's first
+    std::uint16_t dataSize;
+    std::uint8_t status;
+  };
+
+  // Walks the track whose first header is at `trackStart`.
+  void Build(BufferedFile* file, std::int64_t trackStart) {
+    count = 0;
+    complete = true;
+    numbered = true;
+    WalkTrack(
+        file, trackStart, [&](const std::uint8_t* raw, std::int64_t position) {
+          if (count == kMaxRecords) {
+            complete = false;
+            return true;
+          }
+          numbered = numbered &&
+                     (count == 0 || (std::memcmp(raw, records[0].id, 2) == 0 &&
+                                     raw[2] == records[0].id[2] + count &&
+                                     raw[3] == records[0].id[3]));
+          Record& record = records[count++];
+          std::memcpy(record.id, raw, 4);
+          // At most kMaxRecords steps of 16 + 65535 bytes.
+          record.offset = static_cast<std::uint32_t>(position - trackStart);
+          record.dataSize = DecodeSectorHeader(raw).dataSize;
+          record.status = raw[kStatusOffset];
+          return false;
+        });
+  }
+
+  // The first record whose ID bytes are `id`, or nullptr.
+  const Record* Find(const std::uint8_t id[4]) const {
+    if (numbered) {
+      // Every record's ID differs from the others, and only these are here.
+      const int i = id[2] - records[0].id[2];
+      return count > 0 && i >= 0 && i < count &&
+                     std::memcmp(id, records[0].id, 2) == 0 &&
+                     id[3] == records[0].id[3]
+                 ? &records[i]
+                 : nullptr;
+    }
+    for (int i = 0; i < count; ++i) {
+      if (std::memcmp(records[i].id, id, 4) == 0) return &records[i];
+    }
+    return nullptr;
+  }
+
+  // Whether the walk ended with the track, so that a record Find() does
+  // not find is not on it.
+  bool IsComplete() const { return complete; }
+
+ private:
+  Record records[kMaxRecords];
+  int count = 0;
+  bool complete = true;
+  bool numbered = true;  // record i is the first's sector number + i
+};
+
 }  // namespace
 
 D88Image::D88Image(std::int32_t windowSize)
@@ -218,39 +323,17 @@ std::int32_t D88Image::FindSector(std::int32_t track, std::int32_t c,
 std::int32_t D88Image::FindInTrack(std::int64_t trackStart,
                                    const std::uint8_t id[4], std::uint8_t* dest,
                                    std::int32_t maxLen, std::uint8_t* status) {
-  // The four ID bytes are compared at once, in one load: the walk spends
-  // its time on the chain of dependent header reads, and this keeps each
-  // step short.  `i` counts records; a hostile file can hold more than
-  // 2^16 of them.  The walk steps through the window by pointer, `held`
-  // bytes of it left from `raw`, and asks the stream again only when a
-  // header lies beyond.
-  std::int64_t position = trackStart;
-  const std::uint8_t* raw = nullptr;
-  std::int32_t held = 0;
-  for (std::int64_t i = 0;; ++i) {
-    if (held < kSectorHeaderSize) {
-      raw = file.View(position, kSectorHeaderSize, trackStart, &held);
-      if (raw == nullptr) return 0;
-    }
-    const SectorHeader header = DecodeSectorHeader(raw);
-    if (header.sectorCount == 0) return 0;
-    if (std::memcmp(raw, id, 4) == 0) {
-      const std::int32_t wanted =
-          header.dataSize < maxLen ? header.dataSize : maxLen;
-      *status = raw[kStatusOffset];
-      return file.ReadAt(position + kSectorHeaderSize, dest, wanted,
-                         trackStart);
-    }
-    const std::int32_t step = kSectorHeaderSize + header.dataSize;
-    position += step;
-    if (step < held) {
-      raw += step;
-      held -= step;
-    } else {
-      held = 0;
-    }
-    if (i + 1 == header.sectorCount) return 0;
-  }
+  std::int32_t got = 0;
+  WalkTrack(
+      &file, trackStart, [&](const std::uint8_t* raw, std::int64_t position) {
+        if (std::memcmp(raw, id, 4) != 0) return false;
+        const std::int32_t dataSize = DecodeSectorHeader(raw).dataSize;
+        *status = raw[kStatusOffset];
+        got = file.ReadAt(position + kSectorHeaderSize, dest,
+                          dataSize < maxLen ? dataSize : maxLen, trackStart);
+        return true;
+      });
+  return got;
 }
 
 std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
@@ -261,10 +344,14 @@ std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
   if (length <= 0 || n < 0 || n > kMaxSizeCode) return 0;
   std::int32_t unit = std::int32_t{128} << n;
   std::int32_t done = 0;
-  // The track is located, and its C, H and N checked, once for all its
-  // sectors: a run of sectors makes one call per track of such checks.
+  // Each track is located, its C, H and N checked, and its records walked
+  // once for all its sectors; each sector is then looked up among the
+  // records the walk passed, the first that matches as a walk for it alone
+  // would find.  A track of more records than the index holds is walked
+  // again for a sector not among them.
   std::int32_t located = -1;
   std::int64_t trackStart = 0;
+  TrackIndex index;
   while (done < length) {
     if (length - done < unit) unit = length - done;
     if (track != located) {
@@ -273,15 +360,23 @@ std::int32_t D88Image::ReadSectors(std::int32_t track, std::int32_t c,
         break;
       }
       located = track;
+      index.Build(&file, trackStart);
     }
     if (!IsByte(r)) break;
     const std::uint8_t id[4] = {
         static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
         static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)};
     std::uint8_t status = 0;
-    if (FindInTrack(trackStart, id, dest + done, unit, &status) < unit) {
-      break;
+    std::int32_t got = 0;
+    if (const TrackIndex::Record* record = index.Find(id)) {
+      status = record->status;
+      got = file.ReadAt(
+          trackStart + record->offset + kSectorHeaderSize, dest + done,
+          record->dataSize < unit ? record->dataSize : unit, trackStart);
+    } else if (!index.IsComplete()) {
+      got = FindInTrack(trackStart, id, dest + done, unit, &status);
     }
+    if (got < unit) break;
     NoteStatus(c, h, r, n, status);
     done += unit;
     // The read just matched c and r against header bytes and `track` passed

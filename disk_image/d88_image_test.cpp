@@ -530,6 +530,127 @@ TEST_F(D88ImageTest, RunStopsAtAShortSectorWithoutCountingIt) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 9, 2, buf.data(), 1024), 512);
 }
 
+// Track 0 of a case below: records of 128 bytes (N 0), each filled with one
+// byte, and a run over them from sector `r` for `sectors` sectors; the
+// range turns at 255 only, so the run stays on the track.
+struct TrackRunCase {
+  const char* shape;
+  std::vector<SectorRecord> records;
+  int r, sectors;
+  Bytes fills;  // the fill byte of each sector the run delivers
+};
+
+SectorRecord Record(int h, int r, int n, int count, std::uint8_t fill) {
+  return MakeSector(0, h, r, n, count, Filled(128, fill));
+}
+
+// Records of sectors first..last on side 0, each filled with its number.
+std::vector<SectorRecord> Numbered(int first, int last, int count) {
+  std::vector<SectorRecord> records;
+  for (int r = first; r <= last; ++r) {
+    records.push_back(Record(0, r, 0, count, static_cast<std::uint8_t>(r)));
+  }
+  return records;
+}
+
+TEST_F(D88ImageTest, RunFindsEachSectorAsASearchOfTheTrackWould) {
+  std::vector<SectorRecord> sixtyFourThenMore = Numbered(1, 64, 67);
+  sixtyFourThenMore.push_back(Record(0, 66, 0, 67, 0xA6));
+  sixtyFourThenMore.push_back(Record(0, 65, 0, 67, 0xA5));
+  sixtyFourThenMore.push_back(Record(0, 66, 0, 67, 0xB6));
+  const TrackRunCase cases[] = {
+      {"numbered", Numbered(1, 4, 4), 1, 4, {1, 2, 3, 4}},
+      {"interleaved",
+       {Record(0, 1, 0, 4, 0x11), Record(0, 3, 0, 4, 0x13),
+        Record(0, 2, 0, 4, 0x12), Record(0, 4, 0, 4, 0x14)},
+       1,
+       4,
+       {0x11, 0x12, 0x13, 0x14}},
+      {"a sector recorded twice: the first",
+       {Record(0, 1, 0, 4, 1), Record(0, 2, 0, 4, 2), Record(0, 2, 0, 4, 0x22),
+        Record(0, 3, 0, 4, 3)},
+       1,
+       3,
+       {1, 2, 3}},
+      {"a record of the other side among them",
+       {Record(0, 1, 0, 4, 1), Record(1, 2, 0, 4, 0x12), Record(0, 2, 0, 4, 2),
+        Record(0, 3, 0, 4, 3)},
+       1,
+       3,
+       {1, 2, 3}},
+      {"a record of another size code among them",
+       {Record(0, 1, 0, 3, 1), Record(0, 2, 1, 3, 0x12), Record(0, 2, 0, 3, 2)},
+       1,
+       2,
+       {1, 2}},
+      {"a record of the other side in the sequence",
+       {Record(0, 1, 0, 3, 1), Record(1, 2, 0, 3, 0x12), Record(0, 3, 0, 3, 3)},
+       1,
+       3,
+       {1}},
+      {"a record of another cylinder in the sequence",
+       {Record(0, 1, 0, 3, 1), MakeSector(1, 0, 2, 0, 3, Filled(128, 0x12)),
+        Record(0, 3, 0, 3, 3)},
+       1,
+       3,
+       {1}},
+      {"a record of another size code in the sequence",
+       {Record(0, 1, 0, 3, 1), Record(0, 2, 1, 3, 0x12), Record(0, 3, 0, 3, 3)},
+       1,
+       3,
+       {1}},
+      {"numbered, but the other side's",
+       {Record(1, 1, 0, 2, 1), Record(1, 2, 0, 2, 2)},
+       1,
+       2,
+       {}},
+      {"numbered, but of another size code",
+       {Record(0, 1, 1, 2, 1), Record(0, 2, 1, 2, 2)},
+       1,
+       2,
+       {}},
+      {"the file ends before the count", Numbered(1, 1, 2), 1, 2, {1}},
+      {"the second record's count ends the track",
+       Numbered(1, 3, 2),
+       1,
+       3,
+       {1, 2}},
+      {"a count of 0 ends it unmatched",
+       {Record(0, 1, 0, 3, 1), Record(0, 2, 0, 0, 2), Record(0, 3, 0, 3, 3)},
+       1,
+       3,
+       {1}},
+      {"not from its first sector", Numbered(1, 8, 8), 6, 4, {6, 7, 8}},
+      {"70 records",
+       Numbered(1, 70, 70),
+       62,
+       8,
+       {62, 63, 64, 65, 66, 67, 68, 69}},
+      {"64 records, then one twice",
+       sixtyFourThenMore,
+       63,
+       4,
+       {63, 64, 0xA5, 0xA6}},
+  };
+  for (const TrackRunCase& c : cases) {
+    SCOPED_TRACE(c.shape);
+    D88DiskWriter disk;
+    disk.SetTrack(0, c.records);
+    OpenBytes(disk.Build());
+    ASSERT_TRUE(image.SelectImage(0));
+    image.SetSectorRange(1, 255);
+    const int length = 128 * c.sectors;
+    Bytes run(static_cast<std::size_t>(length), 0);
+    run.resize(static_cast<std::size_t>(
+        image.ReadSectors(0, 0, 0, c.r, 0, run.data(), length)));
+    Bytes expected;
+    for (const std::uint8_t fill : c.fills) {
+      expected.insert(expected.end(), 128, fill);
+    }
+    EXPECT_EQ(run, expected);
+  }
+}
+
 TEST_F(D88ImageTest, ReadsReportTheSectorsRecordedWithAReadError) {
   const std::uint8_t statuses[] = {0x00, 0xB0, 0x10, 0xA0, 0xE0,
                                    0xF0, 0x01, 0x20, 0x80};

@@ -4,13 +4,15 @@
 // read.  Arguments include negative and huge values; every destination
 // buffer is exactly as large as the length passed, so that AddressSanitizer
 // catches any write past it.  The reader's window is small, so that its
-// refills are taken often.  A broken postcondition aborts.
+// refills are taken often.  A run of sectors is checked against its sectors
+// read one by one.  A broken postcondition aborts.
 //
 // Built with -fsanitize=fuzzer it is a libFuzzer target; built with
 // replay_main.cpp it replays files (the seed corpus and past crashes).
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -99,6 +101,43 @@ const std::string& InputPath() {
   return path;
 }
 
+// Whether the `got` bytes that ReadSectors() delivered in `run` for
+// (track, c, h, r, n, length), with sector range first..last, are the
+// sectors ReadSector() finds one by one along the same run, and the run
+// ended where the next of them could not be read in full.
+bool RunMatchesItsSectors(D88Image* image, std::int32_t track, std::int32_t c,
+                          std::int32_t h, std::int32_t r, std::int32_t n,
+                          std::int32_t length, std::int32_t first,
+                          std::int32_t last, const std::uint8_t* run,
+                          std::int32_t got) {
+  if (n < 0 || n > 23 || length <= 0) return got == 0;
+  const std::int32_t size = std::int32_t{128} << n;
+  std::int32_t done = 0;
+  while (done < length) {
+    const std::int32_t unit = std::min(size, length - done);
+    auto piece = Buffer(unit);
+    if (image->ReadSector(track, c, h, r, n, piece.get(), unit) < unit) break;
+    if (done + unit > got ||
+        std::memcmp(piece.get(), run + done, static_cast<std::size_t>(unit))) {
+      return false;
+    }
+    done += unit;
+    if (r == last) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = first;
+    } else {
+      ++r;
+    }
+  }
+  return done == got;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -114,6 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // start, which a 64 KiB window would see only in files of megabytes.
   D88Image image(256);
   Check(image.Open(path.c_str()));
+  std::int32_t first = 1, last = 16;  // the reader's sector range
   Arguments args(data, size);
   for (int op = 0; op < 16 && !args.Done(); ++op) {
     const std::int32_t count = image.GetImageCount();
@@ -130,7 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         break;
       }
       case 1:
-        image.SetSectorRange(args.Int(0, 40), args.Int(0, 40));
+        first = args.Int(0, 40);
+        last = args.Int(0, 40);
+        image.SetSectorRange(first, last);
         break;
       case 2: {
         const Arguments::Address a = args.SectorAddress();
@@ -155,6 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         const std::int64_t unit =
             n >= 0 && n <= 23 ? std::int64_t{128} << n : 1;
         CheckReadErrors(image, (got + unit - 1) / unit);
+        Check(RunMatchesItsSectors(&image, a.track, a.c, a.h, a.r, n, length,
+                                   first, last, dest.get(), got));
         break;
       }
       case 4: {

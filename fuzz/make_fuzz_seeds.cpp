@@ -53,11 +53,12 @@ class Script {
   Bytes bytes;
 };
 
-Bytes SmallDisk(int disk) {
+// Two cylinders of 4 sectors of 128 bytes a side, stored `interleave` apart.
+Bytes SmallDisk(int disk, int interleave = 2) {
   const SectorFill fill = [](int d, int c, int h, int r) {
     return Bytes(128, static_cast<std::uint8_t>(d * 64 + c * 8 + h * 4 + r));
   };
-  return MakeUniformDisk(disk, 2, 4, 0, fill, 2).Build();
+  return MakeUniformDisk(disk, 2, 4, 0, fill, interleave).Build();
 }
 
 Bytes Join(const std::vector<Bytes>& parts) {
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
   std::vector<std::pair<std::string, Bytes>> seeds = {
       {"one_image", one},
       {"four_images",
-       Join({SmallDisk(0), SmallDisk(1), SmallDisk(2), SmallDisk(3)})},
+       Join({SmallDisk(0), SmallDisk(1, 1), SmallDisk(2), SmallDisk(3, 1)})},
       {"empty", Bytes()},
       {"short_header", Bytes(one.begin(), one.begin() + 600)},
       {"cut_in_sector_header", Bytes(one.begin(), one.begin() + 700)},
@@ -119,6 +120,37 @@ int main(int argc, char** argv) {
     odd.SetTrack(0, records);
     odd.SetTrack(1, {records[2], records[1]});
     seeds.push_back({"odd_sector_counts", odd.Build()});
+  }
+  {
+    // More records on a track than a run's index of it holds: track 0
+    // numbered 1..70, track 1 the same with sector 66 recorded a second
+    // time first, as record 10.
+    D88DiskWriter many("MANY");
+    std::vector<SectorRecord> records;
+    for (int r = 1; r <= 70; ++r) {
+      records.push_back(
+          MakeSector(0, 0, r, 0, 70, Bytes(128, static_cast<std::uint8_t>(r))));
+    }
+    many.SetTrack(0, records);
+    records.insert(records.begin() + 9,
+                   MakeSector(0, 1, 66, 0, 71, Bytes(128, 0)));
+    for (SectorRecord& record : records) {
+      record.h = 1;
+      record.sectorCount = 71;
+    }
+    many.SetTrack(1, records);
+    const Bytes bytes = many.Build();
+    const Bytes runs = Script()
+                           .Select(0, 1)
+                           .Range(1, 40)
+                           .ReadSectors(0, 0, 0, 60, 0, 1280)
+                           .ReadSectors(1, 0, 1, 62, 0, 640)
+                           .Tail();
+    if (!WriteFile(std::string(argv[1]) + "/many_records_script",
+                   Join({bytes, runs}))) {
+      std::fprintf(stderr, "make_fuzz_seeds: cannot write many_records\n");
+      return 1;
+    }
   }
   for (const auto& [name, bytes] : seeds) {
     const std::string base = std::string(argv[1]) + "/" + name;
