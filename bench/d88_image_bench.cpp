@@ -5,11 +5,12 @@
 // four common geometries, against two floors of the same work:
 // - the I/O floor: one sequential fread() of the file through a buffer of
 //   the reader's window size, every byte read once;
-// - the algorithm floor: the same sequential read, each image into one
-//   buffer, plus the reader's work done over the image's bytes right after
-//   they are read, while they are in the cache: every sector found by
-//   walking its track from the first record, with the reader's stop rules,
-//   and copied out;
+// - the algorithm floor: the file read in order, each image with one
+//   fread() of its header and one of the rest into one buffer, plus the
+//   reader's work done over the image's bytes right after they are read,
+//   while they are in the cache: each track walked once
+//   from its first record, with the reader's stop rules, and every sector
+//   found among its records and copied out;
 // - the memory floor: the same track walks over every image already held
 //   in memory, read before the benchmark: no I/O at all.  The reader reads
 //   the file; this floor gives what the walks alone cost.
@@ -146,32 +147,53 @@ std::int64_t IoFloorPass(const std::string& path,
   return bytes;
 }
 
-// Sector (c, h, r, n) of the track at `track` in `image`, found as the
-// reader finds it: walking from the first record, ending at a sector count
-// of 0 or after the record that the count says is the last.  Copies up to
-// `maxLen` bytes of its data to `dest`; returns the bytes copied.
-std::int32_t FindInMemory(const std::vector<std::uint8_t>& image,
-                          std::int64_t track, int c, int h, int r, int n,
-                          std::uint8_t* dest, std::int32_t maxLen) {
+// Sectors 1..`sectors` (c, h, r, n) of the track at `track` in `image`,
+// found as the reader finds them: one walk from the first record, ending
+// at a sector count of 0 or after the record that the count says is the
+// last, notes each record's ID and data; then each sector is the first
+// record of its ID.  Copies each sector's data, up to `sectorBytes`, to
+// dest + (r - 1) * sectorBytes; returns the bytes copied.
+std::int64_t ReadTrackInMemory(const std::vector<std::uint8_t>& image,
+                               std::int64_t track, int c, int h, int n,
+                               int sectors, int sectorBytes,
+                               std::uint8_t* dest) {
   const std::int64_t size = static_cast<std::int64_t>(image.size());
-  for (std::int64_t i = 0; track + 16 <= size; ++i) {
+  std::uint32_t ids[64];
+  const std::uint8_t* data[64];
+  int lengths[64];
+  int records = 0;
+  for (std::int64_t i = 0; records < 64 && track + 16 <= size; ++i) {
     const std::uint8_t* p = image.data() + track;
     const int count = DecodeFixed16(p + 4), dataSize = DecodeFixed16(p + 14);
-    if (count == 0) return 0;
-    if (p[0] == c && p[1] == h && p[2] == r && p[3] == n) {
-      const std::int64_t k =
-          std::min<std::int64_t>({dataSize, maxLen, size - track - 16});
-      std::memcpy(dest, p + 16, static_cast<std::size_t>(k));
-      return static_cast<std::int32_t>(k);
-    }
+    if (count == 0) break;
+    std::memcpy(&ids[records], p, 4);
+    data[records] = p + 16;
+    lengths[records++] = static_cast<int>(
+        std::min<std::int64_t>({dataSize, sectorBytes, size - track - 16}));
     track += 16 + dataSize;
-    if (i + 1 == count) return 0;
+    if (i + 1 == count) break;
   }
-  return 0;
+  std::int64_t bytes = 0;
+  for (int r = 1; r <= sectors; ++r) {
+    const std::uint8_t want[4] = {
+        static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
+        static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)};
+    std::uint32_t id;
+    std::memcpy(&id, want, 4);
+    for (int k = 0; k < records; ++k) {
+      if (ids[k] != id) continue;
+      std::memcpy(dest + static_cast<std::size_t>((r - 1) * sectorBytes),
+                  data[k], static_cast<std::size_t>(lengths[k]));
+      bytes += lengths[k];
+      break;
+    }
+  }
+  return bytes;
 }
 
-// The algorithm floor: the sequential read, one image at a time into one
-// buffer, each image walked right after it is read.
+// The algorithm floor: the file read in order, one image at a time into one
+// buffer with one read of its header and one of the rest, each image walked
+// right after it is read.
 std::int64_t AlgorithmFloorPass(const Geometry& geo, const std::string& path,
                                 std::vector<std::uint8_t>* image,
                                 std::vector<std::uint8_t>* buf) {
@@ -180,20 +202,20 @@ std::int64_t AlgorithmFloorPass(const Geometry& geo, const std::string& path,
   std::FILE* f = OpenUnbuffered(path);
   for (int i = 0; i < kImagesPerFile; ++i) {
     std::uint8_t header[D88Image::kDiskHeaderSize];
-    ReadPieces(f, header, sizeof header);
-    const std::uint32_t diskSize = DecodeFixed32(header + 0x1C);
-    image->resize(diskSize);
+    if (std::fread(header, 1, sizeof header, f) != sizeof header) {
+      std::abort();
+    }
+    const std::size_t rest = DecodeFixed32(header + 0x1C) - sizeof header;
+    image->resize(sizeof header + rest);
     std::memcpy(image->data(), header, sizeof header);
-    ReadPieces(f, image->data() + sizeof header, diskSize - sizeof header);
+    if (std::fread(image->data() + sizeof header, 1, rest, f) != rest) {
+      std::abort();
+    }
     for (int t = 0; t < 2 * geo.cylinders; ++t) {
       const std::int64_t track =
           DecodeFixed32(header + 0x20 + static_cast<std::size_t>(4 * t));
-      for (int r = 1; r <= geo.sectors; ++r) {
-        bytes += FindInMemory(
-            *image, track, t / 2, t % 2, r, geo.sizeCode,
-            buf->data() + static_cast<std::size_t>((r - 1) * sectorBytes),
-            sectorBytes);
-      }
+      bytes += ReadTrackInMemory(*image, track, t / 2, t % 2, geo.sizeCode,
+                                 geo.sectors, sectorBytes, buf->data());
       benchmark::DoNotOptimize(buf->data());
     }
   }
@@ -227,12 +249,8 @@ std::int64_t MemoryFloorPass(
     for (int t = 0; t < 2 * geo.cylinders; ++t) {
       const std::int64_t track =
           DecodeFixed32(image.data() + 0x20 + static_cast<std::size_t>(4 * t));
-      for (int r = 1; r <= geo.sectors; ++r) {
-        bytes += FindInMemory(
-            image, track, t / 2, t % 2, r, geo.sizeCode,
-            buf->data() + static_cast<std::size_t>((r - 1) * sectorBytes),
-            sectorBytes);
-      }
+      bytes += ReadTrackInMemory(image, track, t / 2, t % 2, geo.sizeCode,
+                                 geo.sectors, sectorBytes, buf->data());
       benchmark::DoNotOptimize(buf->data());
     }
   }

@@ -156,7 +156,7 @@ class BufferedFile {
   std::int64_t position = 0;
   const std::int32_t windowSize;
   // The window moves through a buffer of a few windows (see Fill()).
-  static constexpr std::int32_t kBufferWindows = 16;
+  static constexpr std::int32_t kBufferWindows = 32;
   std::unique_ptr<std::uint8_t[]> buffer;
   std::uint8_t* window;                // in `buffer`
   std::int32_t readSize = 0;           // the last refill's read (see Fill())
