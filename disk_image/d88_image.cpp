@@ -1,5 +1,8 @@
 // D88Image: indexing of the images of a D88 file, image selection, and the
-// sector reads.  See d88_image.h for the interface.
+// sector reads.  See d88_image.h for the interface.  One walk over a track's
+// records (WalkTrack) serves every read: ReadSector() walks until its sector
+// matches, ReadSectors() walks each track once into a TrackIndex of the
+// records passed and looks its sectors up there.
 //
 // Every file position is computed in 64 bits and checked before it is read, a
 // header that the file delivers short ends whatever walk asked for it, and a
