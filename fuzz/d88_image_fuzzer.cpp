@@ -117,8 +117,8 @@ bool RunMatchesItsSectors(D88Image* image, std::int32_t track, std::int32_t c,
     const std::int32_t unit = std::min(size, length - done);
     auto piece = Buffer(unit);
     if (image->ReadSector(track, c, h, r, n, piece.get(), unit) < unit) break;
-    if (done + unit > got ||
-        std::memcmp(piece.get(), run + done, static_cast<std::size_t>(unit))) {
+    if (done + unit > got || std::memcmp(piece.get(), run + done,
+                                         static_cast<std::size_t>(unit)) != 0) {
       return false;
     }
     done += unit;
