@@ -1,8 +1,8 @@
 // D88Image: indexing of the images of a D88 file, image selection, and the
 // sector reads.  See d88_image.h for the interface.  One walk over a track's
-// records (WalkTrack) serves every read: ReadSector() walks until its sector
-// matches, ReadSectors() walks each track once into a TrackIndex of the
-// records passed and looks its sectors up there.
+// records (WalkTrack, track_walk.h) serves every read: ReadSector() walks until
+// its sector matches, ReadSectors() walks each track once into a TrackIndex of
+// the records passed and looks its sectors up there.
 //
 // Every file position is computed in 64 bits and checked before it is read, a
 // header that the file delivers short ends whatever walk asked for it, and a
@@ -14,33 +14,23 @@
 #include <cstring>
 
 #include "disk_image/coding.h"
+#include "disk_image/track_walk.h"
 
 namespace {
+
+using track_walk::DecodeSectorHeader;
+using track_walk::kStatusOffset;
+using track_walk::SectorHeader;
+using track_walk::TrackIndex;
+using track_walk::WalkTrack;
 
 // Offsets within a disk header.
 constexpr int kMediaTypeOffset = 0x1B;
 constexpr int kDiskSizeOffset = 0x1C;
 constexpr int kTrackTableOffset = 0x20;
 
-// Offsets within a sector header.
-constexpr int kSectorCountOffset = 0x04;
-constexpr int kStatusOffset = 0x08;
-constexpr int kDataSizeOffset = 0x0E;
-
 // Largest size code whose sector size, 128 << n, is a positive int32.
 constexpr std::int32_t kMaxSizeCode = 23;
-
-// The counts of a sector header that bound the walk; its ID (C, H, R, N) is
-// its first four bytes, compared and copied as they are stored.
-struct SectorHeader {
-  std::uint16_t sectorCount;  // sectors on this track, as this record says
-  std::uint16_t dataSize;     // bytes of data after this header
-};
-
-SectorHeader DecodeSectorHeader(const std::uint8_t* p) {
-  return SectorHeader{DecodeFixed16(p + kSectorCountOffset),
-                      DecodeFixed16(p + kDataSizeOffset)};
-}
 
 bool IsByte(std::int32_t v) { return v >= 0 && v <= 0xFF; }
 
@@ -51,111 +41,6 @@ bool IsByte(std::int32_t v) { return v >= 0 && v <= 0xFF; }
 bool IsReadErrorStatus(std::uint8_t status) {
   return status != 0x00 && status != 0x10;
 }
-
-// Walks the records of the track whose first header is at `trackStart` in
-// stored order, calling visit(header, position) with each record's 16
-// header bytes and its file position, until visit returns true.  The walk
-// also ends at a record whose sector count is 0 (not visited), after the
-// record whose count says it is the last, and where the file ends.  It
-// spends its time on the chain of dependent header reads, so each step is
-// kept short: it steps through the window by pointer, `held` bytes of it
-// left from `raw`, and asks the stream again only when a header lies
-// beyond.  `i` counts records; a hostile file can hold more than 2^16.
-template <typename Visit>
-void WalkTrack(BufferedFile* file, std::int64_t trackStart, Visit visit) {
-  std::int64_t position = trackStart;
-  const std::uint8_t* raw = nullptr;
-  std::int32_t held = 0;
-  for (std::int64_t i = 0;; ++i) {
-    if (held < D88Image::kSectorHeaderSize) {
-      raw =
-          file->View(position, D88Image::kSectorHeaderSize, trackStart, &held);
-      if (raw == nullptr) return;
-    }
-    const SectorHeader header = DecodeSectorHeader(raw);
-    if (header.sectorCount == 0) return;
-    if (visit(raw, position)) return;
-    const std::int32_t step = D88Image::kSectorHeaderSize + header.dataSize;
-    position += step;
-    if (step < held) {
-      raw += step;
-      held -= step;
-    } else {
-      held = 0;
-    }
-    if (i + 1 == header.sectorCount) return;
-  }
-}
-
-// The records one walk of a track visits, as far as it holds them: a run
-// of sectors looks each of its sectors up here rather than walking the
-// track again for each.  A track as nearly every disk records it, its
-// sectors numbered on from the first record's with the same C, H and N,
-// is looked up by number; any other is searched record by record.
-class TrackIndex {
- public:
-  // Enough for any floppy's track; a hostile one may hold more.
-  static constexpr int kMaxRecords = 64;
-
-  struct Record {
-    std::uint8_t id[4];    // C, H, R, N as stored
-    std::uint32_t offset;  // of its header, from the track's first
-    std::uint16_t dataSize;
-    std::uint8_t status;
-  };
-
-  // Walks the track whose first header is at `trackStart`.
-  void Build(BufferedFile* file, std::int64_t trackStart) {
-    count = 0;
-    complete = true;
-    numbered = true;
-    WalkTrack(
-        file, trackStart, [&](const std::uint8_t* raw, std::int64_t position) {
-          if (count == kMaxRecords) {
-            complete = false;
-            return true;
-          }
-          numbered = numbered &&
-                     (count == 0 || (std::memcmp(raw, records[0].id, 2) == 0 &&
-                                     raw[2] == records[0].id[2] + count &&
-                                     raw[3] == records[0].id[3]));
-          Record& record = records[count++];
-          std::memcpy(record.id, raw, 4);
-          // At most kMaxRecords steps of 16 + 65535 bytes.
-          record.offset = static_cast<std::uint32_t>(position - trackStart);
-          record.dataSize = DecodeSectorHeader(raw).dataSize;
-          record.status = raw[kStatusOffset];
-          return false;
-        });
-  }
-
-  // The first record whose ID bytes are `id`, or nullptr.
-  const Record* Find(const std::uint8_t id[4]) const {
-    if (numbered) {
-      // Every record's ID differs from the others, and only these are here.
-      const int i = id[2] - records[0].id[2];
-      return count > 0 && i >= 0 && i < count &&
-                     std::memcmp(id, records[0].id, 2) == 0 &&
-                     id[3] == records[0].id[3]
-                 ? &records[i]
-                 : nullptr;
-    }
-    for (int i = 0; i < count; ++i) {
-      if (std::memcmp(records[i].id, id, 4) == 0) return &records[i];
-    }
-    return nullptr;
-  }
-
-  // Whether the walk ended with the track, so that a record Find() does
-  // not find is not on it.
-  bool IsComplete() const { return complete; }
-
- private:
-  Record records[kMaxRecords];
-  int count = 0;
-  bool complete = true;
-  bool numbered = true;  // record i is the first's sector number + i
-};
 
 }  // namespace
 
