@@ -375,11 +375,6 @@ TEST_F(TamrekTest, EveryReadableByteOfADamagedFileIsKept) {
     };
   };
   const auto renumber = [](SectorRecord* s) { s->r = 99; };
-  const auto join = [](std::vector<Bytes> disks) {
-    Bytes out;
-    for (const Bytes& d : disks) out.insert(out.end(), d.begin(), d.end());
-    return out;
-  };
   struct Case {
     const char* what;
     std::function<Bytes()> build;
@@ -400,7 +395,7 @@ TEST_F(TamrekTest, EveryReadableByteOfADamagedFileIsKept) {
        [&] {
          D88DiskWriter disk0 = MakeUniformDisk(0, 80, 10, 2, SectorText);
          disk0.OverrideTrackOffset(15, 0);
-         return join(
+         return Joined(
              {disk0.Build(), DemoDisk(1, 2), DemoDisk(2, 3), DemoDisk(3, 4)});
        },
        {{"MDAT02", {{1, 0}, {2, 0}, {3, 0}, {4, 0}}},
@@ -410,8 +405,9 @@ TEST_F(TamrekTest, EveryReadableByteOfADamagedFileIsKept) {
        [&] {
          // Disk 3 ends with track 81, its sectors stored in order: the
          // file ends 100 bytes into the data of track 80's sector 7.
-         Bytes file = join({DemoDisk(0), DemoDisk(1), DemoDisk(2),
-                            MakeUniformDisk(3, 41, 10, 2, SectorText).Build()});
+         Bytes file =
+             Joined({DemoDisk(0), DemoDisk(1), DemoDisk(2),
+                     MakeUniformDisk(3, 41, 10, 2, SectorText).Build()});
          const Bytes data = SectorText(3, 40, 0, 7);
          const auto at =
              std::search(file.begin(), file.end(), data.begin(), data.end());
@@ -726,9 +722,9 @@ TEST_F(TamrekTest, DamagedDumpsAddUpInAnyOrder) {
             continue;
           }
           EXPECT_TRUE(
-              std::equal(bytes.begin() + 512 * i,
+              std::equal(bytes.begin() + std::ptrdiff_t{512} * i,
                          bytes.begin() + std::min(512 * (i + 1), row.length),
-                         expected.begin() + 512 * i))
+                         expected.begin() + std::ptrdiff_t{512} * i))
               << what << ": " << row.name << " " << SectorName(row, i);
         }
       }
@@ -1283,11 +1279,6 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
            "bytes.\n" +
            ReadErrorsLine(disk, 0);
   };
-  const auto join = [](std::vector<Bytes> disks) {
-    Bytes out;
-    for (const Bytes& d : disks) out.insert(out.end(), d.begin(), d.end());
-    return out;
-  };
   // Disk 1 single-sided: track t holds cylinder t, head 0.  Disk 2: track
   // 76 absent, sector 2 of track 77 renumbered 99.
   const Bytes singleSided =
@@ -1300,7 +1291,7 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
         if (s->c == 38 && s->h == 1 && s->r == 2) s->r = 99;
       });
   damaged.OverrideTrackOffset(76, 0);
-  std::string singleLines, wrongJoin;
+  std::string singleLines;
   for (int t = 73; t <= 79; ++t) {
     singleLines += "Disk 1: track " + std::to_string(t) + " (cylinder " +
                    std::to_string(t / 2) + ", head " + std::to_string(t % 2) +
@@ -1370,7 +1361,8 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
            ImageLine(3, "DISK3", 160, "scenario disk 3") + good(0) + good(1) +
            good(2) + good(3)},
       {"a wrong join, with a fifth disk",
-       join({DemoDisk(1), DemoDisk(0), DemoDisk(3), DemoDisk(2), DemoDisk(0)}),
+       Joined(
+           {DemoDisk(1), DemoDisk(0), DemoDisk(3), DemoDisk(2), DemoDisk(0)}),
        "The file holds 5 disk images.\n" +
            ImageLine(0, "DISK1", 160, "scenario disk 0") +
            ImageLine(1, "DISK0", 160, "scenario disk 1") +
@@ -1384,7 +1376,7 @@ TEST_F(TamrekTest, ListShowsTheImagesTheirLayoutAndThePlan) {
            "Disk 1 is not in the file.\nDisk 2 is not in the file.\n"
            "Disk 3 is not in the file.\n"},
       {"a single-sided disk, an absent and a damaged track",
-       join({DemoDisk(0), singleSided, damaged.Build(), DemoDisk(3)}),
+       Joined({DemoDisk(0), singleSided, damaged.Build(), DemoDisk(3)}),
        "The file holds 4 disk images.\n" +
            ImageLine(0, "DISK0", 160, "scenario disk 0") +
            ImageLine(1, "DISK1", 160, "scenario disk 1") +
@@ -1772,6 +1764,7 @@ TEST_F(TamrekTest, AFileAnotherProgramHoldsIsTriedAgainThenNamed) {
       args.push_back(mdat02.string());
       args.push_back(std::to_string(milliseconds));
       std::vector<char*> argv;
+      argv.reserve(args.size() + 1);
       for (std::string& a : args) argv.push_back(&a[0]);
       argv.push_back(nullptr);
       execvp(argv[0], argv.data());

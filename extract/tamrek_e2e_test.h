@@ -212,6 +212,13 @@ inline Bytes DemoDisk(int disk, int interleave = 1,
   return MakeUniformDisk(disk, 80, 10, 2, SectorText, interleave, edit).Build();
 }
 
+// The images of `disks`, back to back: a file of them in that order.
+inline Bytes Joined(const std::vector<Bytes>& disks) {
+  Bytes out;
+  for (const Bytes& d : disks) out.insert(out.end(), d.begin(), d.end());
+  return out;
+}
+
 // `disks` demo disks, each record passed through `edit` when it is set.
 // Those without an edit are made once: tests take them hundreds of times.
 inline Bytes DemoFile(int disks, const SectorEdit& edit = nullptr) {
