@@ -286,7 +286,7 @@ void BM_WholeDisk(benchmark::State& state) {
   // four and the algorithm floor never.
   std::array<int, 4> order = {0, 1, 2, 3};
   for (auto _ : state) {
-    double t[4];
+    double t[4] = {};
     for (const int pass : order) {
       const auto start = std::chrono::steady_clock::now();
       if (pass == 0) sectorBytes = ReaderPass(geo, path, &buf);
@@ -343,6 +343,7 @@ double ProcessCpu(const fs::path& dir, const std::vector<std::string>& args) {
     const int null = open("/dev/null", O_WRONLY);
     if (null < 0 || dup2(null, 1) < 0 || chdir(dir.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& a : args)
       argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -356,7 +357,7 @@ double ProcessCpu(const fs::path& dir, const std::vector<std::string>& args) {
     std::abort();
   }
   const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
   };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
@@ -393,8 +394,9 @@ void BM_RunAgainstFloor(benchmark::State& state) {
     ratios.push_back(spent[0] / (spent[1] > 0 ? spent[1] : 1e-6));
   }
   std::sort(ratios.begin(), ratios.end());
-  state.counters["tool_ms"] = 1e3 * cpu[0] / state.iterations();
-  state.counters["floor_ms"] = 1e3 * cpu[1] / state.iterations();
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["tool_ms"] = 1e3 * cpu[0] / iterations;
+  state.counters["floor_ms"] = 1e3 * cpu[1] / iterations;
   state.counters["vs_floor"] = ratios[ratios.size() / 2];
   state.SetLabel(rerun ? "over the same extraction" : "into an empty folder");
 }
