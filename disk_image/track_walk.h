@@ -111,11 +111,11 @@ class TrackIndex {
 
   // The first record whose ID bytes are `id`, or nullptr.
   const Record* Find(const std::uint8_t id[4]) const {
+    if (count == 0) return nullptr;  // records[0] holds nothing yet
     if (numbered) {
       // Every record's ID differs from the others, and only these are here.
       const int i = id[2] - records[0].id[2];
-      return count > 0 && i >= 0 && i < count &&
-                     std::memcmp(id, records[0].id, 2) == 0 &&
+      return i >= 0 && i < count && std::memcmp(id, records[0].id, 2) == 0 &&
                      id[3] == records[0].id[3]
                  ? &records[i]
                  : nullptr;
